@@ -1,0 +1,48 @@
+// The three ways a run can end early, carried as exceptions to main(), which alone prints the
+// report and chooses the exit status.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace zephor {
+
+// A stop with exit status 0 and no message of the program's own (missing input, existing output
+// file, failed solve). main() adds the floating-point note when exception flags are raised.
+class PlainStop : public std::runtime_error {
+public:
+    PlainStop() : std::runtime_error("plain stop") {}
+};
+
+// A failed read of FOR005 or a refused write: two lines on standard error, exit status 2.
+// `where` is the first line (it locates the statement and names handle and file); `what()` is
+// the message line.
+class ReportError : public std::runtime_error {
+public:
+    ReportError(std::string where, const std::string& message)
+        : std::runtime_error(message), where_(std::move(where)) {}
+    const std::string& where() const { return where_; }
+
+private:
+    std::string where_;
+};
+
+// The first line of a read-failure report: the input line, the handle and the file.
+inline std::string read_location(int line, int unit, const std::string& file) {
+    return "At line " + std::to_string(line) + " of input (unit = " + std::to_string(unit) +
+           ", file = '" + file + "')";
+}
+
+// A failed read of FOR005: the report with the input line, the handle and the message.
+inline ReportError read_error(int line, int unit, const std::string& file, const std::string& message) {
+    return ReportError(read_location(line, unit, file), message);
+}
+
+// Memory the system refused, or a molecule too large to be sized at all: exit status 1.
+class MemoryRefused : public std::runtime_error {
+public:
+    explicit MemoryRefused(const std::string& system_text = "Cannot allocate memory")
+        : std::runtime_error(system_text) {}
+};
+
+}  // namespace zephor

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing ZEPHOR need.
+# Quick when everything is present already: apt is consulted only for missing packages.
+set -euo pipefail
+packages=(build-essential cmake libopenblas-dev liblapack-dev libgtest-dev python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
