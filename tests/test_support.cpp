@@ -1,0 +1,69 @@
+// Temporary directories and process runs for the tests.
+#include "test_support.hpp"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace zephor_test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path p = fs::temp_directory_path() / ("zephor-test-" + std::to_string(rd()));
+        if (fs::create_directory(p)) {
+            path_ = p;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Make everything removable again (tests may drop permissions).
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + p.string());
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void write_file(const fs::path& p, const std::string& content) {
+    std::ofstream out(p, std::ios::binary);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + p.string());
+}
+
+fs::path data_dir() { return fs::path(ZEPHOR_TEST_DATA); }
+
+RunResult run_zephor(const fs::path& dir, const std::string& prefix, const std::string& setup) {
+    TempDir capture;
+    const fs::path out = capture / "stdout";
+    const fs::path err = capture / "stderr";
+    std::string cmd = "cd '" + dir.string() + "' && ";
+    if (!setup.empty()) cmd += setup + "; ";
+    cmd += prefix + " '" + std::string(ZEPHOR_BINARY) + "' </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int raw = std::system(cmd.c_str());
+    RunResult r;
+    r.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+}  // namespace zephor_test
