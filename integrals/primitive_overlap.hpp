@@ -1,0 +1,29 @@
+// Overlap integrals of two normalised Cartesian Gaussian primitives of s or p type, times their
+// two contraction coefficients. Coordinates in bohr, exponents in bohr^-2; results dimensionless.
+//
+// Arguments: a1, a2, a3 (first centre), b1, b2, b3 (second centre, same axis order), alpha and
+// beta (exponents of the first and second primitive), ca and cb (their coefficients). For a p
+// primitive the caller lists its axis first (and, in pp, the second p axis second).
+#pragma once
+
+namespace zephor {
+
+// 2*sqrt(2) as the nearest single-precision number; 2K and 4K are formed exactly in double.
+inline constexpr double overlap_k = double(2.828427f);
+inline constexpr double overlap_2k = 2.0 * overlap_k;
+inline constexpr double overlap_4k = 4.0 * overlap_k;
+
+// s with s.
+double s2(double a1, double a2, double a3, double b1, double b2, double b3,
+          double alpha, double beta, double ca, double cb);
+// s (first, exponent alpha) with p along axis 1 (second, exponent beta).
+double sp(double a1, double a2, double a3, double b1, double b2, double b3,
+          double alpha, double beta, double ca, double cb);
+// p with p along the same axis 1.
+double p2(double a1, double a2, double a3, double b1, double b2, double b3,
+          double alpha, double beta, double ca, double cb);
+// p along axis 1 with p along axis 2.
+double pp(double a1, double a2, double a3, double b1, double b2, double b3,
+          double alpha, double beta, double ca, double cb);
+
+}  // namespace zephor

@@ -1,0 +1,111 @@
+// Buffered, exclusive-create output files.
+#include "output/output_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "driver/errors.hpp"
+#include "output/fields.hpp"
+
+namespace zephor {
+
+namespace {
+// Stored whenever the buffer grows past this; large enough that writing is not the cost.
+constexpr std::size_t flush_threshold = std::size_t(1) << 20;
+}  // namespace
+
+OutputFile OutputFile::create_new(const std::string& name, int unit) {
+    // O_EXCL: the name must be free; a symbolic link, even a dangling one, is never followed.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return OutputFile(fd, unit, name);
+}
+
+OutputFile::OutputFile(int fd, int unit, std::string name) : fd_(fd), unit_(unit), name_(std::move(name)) {
+    if (fd_ >= 0) buf_.reserve(flush_threshold + 4096);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : fd_(other.fd_), unit_(other.unit_), name_(std::move(other.name_)), buf_(std::move(other.buf_)) {
+    other.fd_ = -1;
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ < 0) return;
+    // Lines formatted before an early end are still stored, as an unbuffered file would have.
+    const char* p = buf_.data();
+    std::size_t left = buf_.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, left);
+        if (n <= 0) break;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    ::close(fd_);
+}
+
+void OutputFile::end_line() {
+    buf_.push_back('\n');
+    if (buf_.size() >= flush_threshold) flush();
+}
+
+void OutputFile::write_line(std::string_view text) {
+    buf_.append(text);
+    end_line();
+}
+
+void OutputFile::write_int_rows(std::span<const std::int32_t> values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        put_i12(buf_, values[i]);
+        if (i % 5 == 4 || i + 1 == values.size()) end_line();
+    }
+}
+
+void OutputFile::write_real_rows(std::span<const double> values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        put_es16(buf_, values[i]);
+        if (i % 5 == 4 || i + 1 == values.size()) end_line();
+    }
+}
+
+ReportError OutputFile::write_error(int err) const {
+    return ReportError("Error writing (unit = " + std::to_string(unit_) + ", file = '" + name_ + "')",
+                       std::strerror(err));
+}
+
+void OutputFile::store(const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = (n < 0) ? errno : ENOSPC;
+            throw write_error(err);
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void OutputFile::flush() {
+    if (fd_ < 0 || buf_.empty()) return;
+    // Whatever the system refuses is dropped, so that nothing is written twice on the way out.
+    try {
+        store(buf_.data(), buf_.size());
+    } catch (...) {
+        buf_.clear();
+        throw;
+    }
+    buf_.clear();
+}
+
+void OutputFile::close() {
+    flush();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        throw write_error(errno);
+}
+
+}  // namespace zephor

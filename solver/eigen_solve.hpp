@@ -1,0 +1,24 @@
+// The generalized symmetric-definite eigenproblem ham * c = e * s * c (energies in eV), solved by
+// LAPACK's dsygv on one thread, with every eigenvector rescaled to unit Euclidean length.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace zephor {
+
+// Solves on copies of `ham` and `s` (n x n, column-major; both left unchanged). On success
+// returns 0 and fills `orbital_energy` (n, ascending) and `mo_coef` (n x n, column k = orbital k,
+// unit length). A nonzero return is LAPACK's INFO of the failed size query or solve; n = 0 is
+// refused with -1 before LAPACK is called.
+int solve_eigenproblem(const std::vector<double>& ham, const std::vector<double>& s,
+                       std::int32_t n, std::vector<double>& orbital_energy,
+                       std::vector<double>& mo_coef);
+
+// Doubly occupied orbitals: electron_count / 2 truncated toward zero, never negative.
+std::int32_t occupied_orbitals(std::int32_t electron_count);
+
+// Twice the sum of the lowest `occupied_count` orbital energies, added in ascending order (eV).
+double total_energy(const std::vector<double>& orbital_energy, std::int32_t occupied_count);
+
+}  // namespace zephor
