@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs the whole test suite; then the same suite again in a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh
+(cd build && ctest --output-on-failure -j "$(nproc)")
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZEPHOR_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j "$(nproc)"
+(cd build-sanitize && ctest --output-on-failure -j "$(nproc)")
