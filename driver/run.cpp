@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/basis.hpp"
 #include "driver/errors.hpp"
 #include "driver/input_file.hpp"
 #include "driver/input_reader.hpp"
+#include "driver/molecule.hpp"
 #include "integrals/s_h_matrix.hpp"
 #include "output/checkpoint.hpp"
 #include "output/output_file.hpp"
@@ -20,10 +20,8 @@ namespace zephor {
 
 namespace {
 
-const std::string input_name = "FOR005";
-
 InputFile open_input(int unit) {
-    InputFile f = InputFile::open(input_name, unit);
+    InputFile f = InputFile::open("FOR005", unit);
     if (!f.is_open()) throw PlainStop();
     return f;
 }
@@ -37,85 +35,56 @@ std::string read_input(InputFile& f) {
 }  // namespace
 
 void run() {
-    // 1. Count the atom lines.
+    // 1. Count the atom lines (handle 13).
     std::int32_t atom_count = 0;
     {
         InputFile f = open_input(13);
         atom_count = count_atom_lines(read_input(f));
     }
 
-    // 2. Title, charge and symbol letters; the sizes of every array follow from them.
-    SizingInput sizing;
+    // 2. Title, charge and symbol letters (handle 13 again); every size follows from them.
+    Molecule m;
     {
         InputFile f = open_input(13);
-        sizing = read_sizing_pass(read_input(f), atom_count);
+        m = size_molecule(read_input(f), atom_count);
     }
-    const BasisCounts counts = tally_basis(sizing.letters, sizing.charge);
-    if (counts.basis_count > max_basis_count) throw MemoryRefused();
-    if (counts.electron_count / 2 > counts.basis_count)
-        throw read_error(sizing.charge_line, 13, input_name,
-                         "Charge " + std::to_string(sizing.charge) + " leaves " +
-                             std::to_string(counts.electron_count) + " electrons for " +
-                             std::to_string(counts.basis_count) + " basis functions");
-    const std::int32_t basis_count = static_cast<std::int32_t>(counts.basis_count);
-    const std::int32_t shell_count = static_cast<std::int32_t>(counts.shell_count);
-    const std::int32_t electron_count = static_cast<std::int32_t>(counts.electron_count);
-    const std::size_t n = static_cast<std::size_t>(basis_count);
-    const std::size_t atoms = static_cast<std::size_t>(atom_count);
-    const std::size_t shells = static_cast<std::size_t>(shell_count);
 
-    // 3. Every array at its final size.
-    BasisArrays b;
-    b.g.resize(6 * n);
-    b.alfa.resize(6 * n);
-    b.d.resize(6 * n);
-    b.basis_atom.resize(n);
-    std::vector<double> r(3 * atoms);
-    b.ham.resize(n * n);
-    std::vector<double> norm(n);
-    std::vector<std::string> symbol(atoms);
-    b.valence.resize(atoms);
-    b.atomic_number.resize(atoms);
-    b.shell_type.resize(shells);
-    b.shell_atom.resize(shells);
-
-    // 4. Symbols and coordinates (bohr); FOR005 stays open on handle 10 to the end of the run.
+    // 3.-5. Arrays at their final sizes, symbols and coordinates (handle 10, open to the end of
+    // the run), per-atom parameters and the diagonal of the Hamiltonian.
     InputFile input = open_input(10);
-    std::string title;
-    std::int32_t charge = 0;
-    read_atom_pass(read_input(input), atom_count, title, charge, symbol, r);
-
-    // 5. Per-atom parameters and the diagonal of the Hamiltonian.
-    assemble_basis(symbol, basis_count, b);
+    read_molecule(m, read_input(input));
+    BasisArrays& b = m.basis;
+    const std::int32_t n = m.basis_count;
 
     // 6. Overlap matrix and the rest of the Hamiltonian.
-    std::vector<double> s(n * n);
-    s_h_matrix(s, b.ham, symbol, b.g, b.alfa, b.d, r, b.basis_atom, norm, basis_count);
+    std::vector<double> s(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    s_h_matrix(s, b.ham, m.symbol, b.g, b.alfa, b.d, m.r, b.basis_atom, m.norm, n);
 
     // 7. Orbitals, occupation and total energy (eV). A failed solve ends the run quietly.
     std::vector<double> orbital_energy;
     std::vector<double> mo_coef;
-    if (solve_eigenproblem(b.ham, s, basis_count, orbital_energy, mo_coef) != 0) throw PlainStop();
-    const std::int32_t occupied_count = occupied_orbitals(electron_count);
+    if (solve_eigenproblem(b.ham, s, n, orbital_energy, mo_coef) != 0) throw PlainStop();
+    const std::int32_t occupied_count = occupied_orbitals(m.electron_count);
     const double energy = total_energy(orbital_energy, occupied_count);
 
     // 8. Populations and bond orders, before any output file exists.
     std::vector<double> dens;
     std::vector<double> atom_pop;
-    density_matrix(mo_coef, basis_count, occupied_count, dens);
-    atom_populations(dens, basis_count, b.basis_atom, atom_count, atom_pop);
+    density_matrix(mo_coef, n, occupied_count, dens);
+    atom_populations(dens, n, b.basis_atom, m.atom_count, atom_pop);
 
     // 9. The report, stored in full before the checkpoint is attempted.
     OutputFile report = OutputFile::create_new("FOR006", 11);
     if (!report.is_open()) throw PlainStop();
-    write_report(report, orbital_energy, occupied_count, energy, atom_pop, b.valence, symbol, atom_count);
+    write_report(report, orbital_energy, occupied_count, energy, atom_pop, b.valence, m.symbol,
+                 m.atom_count);
     report.flush();
 
     // 10. The checkpoint.
     OutputFile checkpoint = OutputFile::create_new("FOR007", 13);
     if (!checkpoint.is_open()) throw PlainStop();
-    write_checkpoint(checkpoint, {atom_count, charge, occupied_count, basis_count, shell_count,
-                                  b.atomic_number, r, b.shell_type, b.shell_atom, b.g, b.alfa,
+    write_checkpoint(checkpoint, {m.atom_count, m.charge, occupied_count, n, m.shell_count,
+                                  b.atomic_number, m.r, b.shell_type, b.shell_atom, b.g, b.alfa,
                                   b.d, orbital_energy, mo_coef});
 
     // 11. Close handles 10, 11 and 13, in this order.

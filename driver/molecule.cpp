@@ -1,0 +1,58 @@
+// Sizing, allocation, reading and basis assembly of the molecule.
+#include "driver/molecule.hpp"
+
+#include "driver/errors.hpp"
+#include "driver/input_reader.hpp"
+
+namespace zephor {
+
+Molecule size_molecule(std::string_view data, std::int32_t atom_count) {
+    SizingInput sizing = read_sizing_pass(data, atom_count);
+    const BasisCounts counts = tally_basis(sizing.letters, sizing.charge);
+    // The orbital coefficients are counted in 32 bits (n^2 values); anything larger is refused
+    // before a single array is allocated.
+    if (counts.basis_count > max_basis_count) throw MemoryRefused();
+    if (counts.electron_count / 2 > counts.basis_count)
+        throw read_error(sizing.charge_line, 13, "FOR005",
+                         "Charge " + std::to_string(sizing.charge) + " leaves " +
+                             std::to_string(counts.electron_count) + " electrons for " +
+                             std::to_string(counts.basis_count) + " basis functions");
+    Molecule m;
+    m.title = std::move(sizing.title);
+    m.charge = sizing.charge;
+    m.atom_count = atom_count;
+    m.basis_count = static_cast<std::int32_t>(counts.basis_count);
+    m.shell_count = static_cast<std::int32_t>(counts.shell_count);
+    m.electron_count = static_cast<std::int32_t>(counts.electron_count);
+    return m;
+}
+
+void read_molecule(Molecule& m, std::string_view data) {
+    const std::size_t n = static_cast<std::size_t>(m.basis_count);
+    const std::size_t atoms = static_cast<std::size_t>(m.atom_count);
+    const std::size_t shells = static_cast<std::size_t>(m.shell_count);
+    BasisArrays& b = m.basis;
+    b.g.resize(6 * n);
+    b.alfa.resize(6 * n);
+    b.d.resize(6 * n);
+    b.basis_atom.resize(n);
+    m.r.resize(3 * atoms);
+    b.ham.resize(n * n);
+    m.norm.resize(n);
+    m.symbol.resize(atoms);
+    b.valence.resize(atoms);
+    b.atomic_number.resize(atoms);
+    b.shell_type.resize(shells);
+    b.shell_atom.resize(shells);
+
+    read_atom_pass(data, m.atom_count, m.title, m.charge, m.symbol, m.r);
+    assemble_basis(m.symbol, m.basis_count, b);
+}
+
+Molecule load_molecule(std::string_view data) {
+    Molecule m = size_molecule(data, count_atom_lines(data));
+    read_molecule(m, data);
+    return m;
+}
+
+}  // namespace zephor
