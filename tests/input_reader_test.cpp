@@ -303,7 +303,7 @@ TEST(SizingPass, ReadsTitleChargeAndLetters) {
     EXPECT_TRUE(empty.letters.empty());
 }
 
-TEST(SizingPass, DocumentedMistakesInTheFile) {
+TEST(SizingPass, CommonMistakesInTheFile) {
     // A title starting with an element letter asks for one atom line more than there is.
     const std::string_view benzene = "Benzene\n0\nC 0 0 0\n";
     EXPECT_EQ(count_atom_lines(benzene), 2);
