@@ -1,0 +1,33 @@
+// The ways zephor-export can fail, carried as exceptions to main(), which alone prints them and
+// chooses the exit status: 2 for a malformed checkpoint, 1 for everything else.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace zephor::exporter {
+
+// A checkpoint that does not have the layout zephor writes; the message names file and line.
+class MalformedCheckpoint : public std::runtime_error {
+public:
+    MalformedCheckpoint(const std::string& file, std::size_t line, const std::string& message)
+        : std::runtime_error(file + ":" + std::to_string(line) + ": " + message), line_(line) {}
+    std::size_t line() const { return line_; }
+
+private:
+    std::size_t line_;
+};
+
+// A file that cannot be read or written, or an output that exists already (without --force).
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A request the checkpoint cannot satisfy: an orbital number out of range, a grid too large.
+class RequestError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace zephor::exporter

@@ -1,0 +1,167 @@
+// Entry of zephor-export: reads a zephor checkpoint (FOR007) and writes the files orbital viewers
+// read. The one place that turns a failure into its message and exit status.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "export/checkpoint_reader.hpp"
+#include "export/cube_writer.hpp"
+#include "export/errors.hpp"
+#include "export/fchk_writer.hpp"
+#include "export/molden_writer.hpp"
+#include "export/orbitals.hpp"
+
+namespace {
+
+using namespace zephor::exporter;
+
+struct Options {
+    std::string input = "FOR007";
+    std::string prefix;
+    bool molden = false;
+    bool fchk = false;
+    std::string cube;  // orbital number, "homo" or "lumo"; empty for no cube
+    CubeGrid grid;
+    bool force = false;
+};
+
+// --cube takes an orbital number from 1, or HOMO / LUMO in any case.
+std::int32_t cube_orbital(const std::string& which, const Checkpoint& c) {
+    std::string lower;
+    for (char ch : which) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
+    if (lower == "homo") {
+        if (c.occupied_count == 0) throw RequestError("--cube homo: the checkpoint has no occupied orbital");
+        return c.occupied_count;
+    }
+    if (lower == "lumo") {
+        if (c.occupied_count == c.basis_count) throw RequestError("--cube lumo: every orbital is occupied");
+        return c.occupied_count + 1;
+    }
+    std::int32_t k = 0;
+    const auto res = std::from_chars(which.data(), which.data() + which.size(), k);
+    if (res.ec != std::errc() || res.ptr != which.data() + which.size())
+        throw RequestError("--cube " + which + ": give an orbital number, homo or lumo");
+    return k;
+}
+
+void write_file(const std::string& name, const std::string& text, bool force) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
+    const int fd = ::open(name.c_str(), flags, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EEXIST) throw FileError(name + " exists already; use --force to replace it");
+        throw FileError("cannot create " + name + ": " + std::strerror(err));
+    }
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            throw FileError("cannot write " + name + ": " + std::strerror(err));
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) throw FileError("cannot write " + name + ": " + std::strerror(errno));
+}
+
+int run(const Options& opt) {
+    const Checkpoint c = read_checkpoint(opt.input);
+    const bool any = opt.molden || opt.fchk || !opt.cube.empty();
+    const std::string prefix =
+        opt.prefix.empty() ? std::filesystem::path(opt.input).replace_extension().string() : opt.prefix;
+
+    struct Target {
+        std::string name;
+        enum { molden, fchk, cube } kind;
+    };
+    std::vector<Target> targets;
+    if (opt.molden || !any) targets.push_back({prefix + ".molden", Target::molden});
+    if (opt.fchk || !any) targets.push_back({prefix + ".fchk", Target::fchk});
+    std::int32_t orbital = 0;
+    if (!opt.cube.empty()) {
+        orbital = cube_orbital(opt.cube, c);
+        targets.push_back({prefix + ".mo" + std::to_string(orbital) + ".cube", Target::cube});
+    }
+    // Nothing is written unless every name is free: no half-replaced set of files.
+    if (!opt.force)
+        for (const Target& t : targets) {
+            std::error_code ec;
+            if (std::filesystem::exists(std::filesystem::symlink_status(t.name, ec)))
+                throw FileError(t.name + " exists already; use --force to replace it");
+        }
+
+    const Orbitals o = export_orbitals(c);
+    for (const Target& t : targets) {
+        switch (t.kind) {
+            case Target::molden: write_file(t.name, molden_text(c, o), opt.force); break;
+            case Target::fchk: write_file(t.name, fchk_text(c, o), opt.force); break;
+            case Target::cube: write_file(t.name, cube_text(c, o, orbital, opt.grid), opt.force); break;
+        }
+        std::printf("wrote %s\n", t.name.c_str());
+        if (t.kind == Target::fchk && c.occupied_count == 0)
+            std::fprintf(stderr,
+                         "zephor-export: note: %s has no occupied orbital; Open Babel refuses formatted "
+                         "checkpoints with zero alpha electrons\n",
+                         t.name.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Turns a zephor checkpoint (FOR007) into files that orbital viewers read: a Molden file, "
+                 "a conventional formatted checkpoint, and a Gaussian cube of one orbital. Orbitals are "
+                 "normalised against the overlap (c^T S c = 1). Lengths in bohr, energies in hartree.",
+                 "zephor-export"};
+    Options opt;
+    app.add_option("input", opt.input, "checkpoint written by zephor")->capture_default_str();
+    app.add_option("-o,--output", opt.prefix,
+                   "prefix of the files written (default: the input path without its extension)");
+    app.add_flag("--molden", opt.molden, "write PREFIX.molden");
+    app.add_flag("--fchk", opt.fchk, "write PREFIX.fchk (formatted checkpoint)");
+    app.add_option("--cube", opt.cube, "write PREFIX.moN.cube of orbital N (from 1), or of homo or lumo")
+        ->type_name("N|homo|lumo");
+    app.add_option("--spacing", opt.grid.spacing, "cube grid spacing in bohr, at most six decimals")
+        ->capture_default_str();
+    app.add_option("--margin", opt.grid.margin, "cube grid extent beyond the outermost atoms, bohr")
+        ->capture_default_str();
+    app.add_flag("-f,--force", opt.force, "replace files that exist already");
+    app.set_version_flag("--version", "zephor-export " ZEPHOR_VERSION);
+    app.footer("With none of --molden, --fchk, --cube: writes the Molden file and the formatted checkpoint.\n"
+               "Exit status: 0 done, 1 bad command line or file problem, 2 malformed checkpoint.");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 1;
+    }
+    try {
+        return run(opt);
+    } catch (const MalformedCheckpoint& e) {
+        std::fprintf(stderr, "zephor-export: %s\n", e.what());
+        return 2;
+    } catch (const FileError& e) {
+        std::fprintf(stderr, "zephor-export: %s\n", e.what());
+        return 1;
+    } catch (const RequestError& e) {
+        std::fprintf(stderr, "zephor-export: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "zephor-export: out of memory\n");
+        return 1;
+    }
+}
