@@ -34,7 +34,12 @@ std::string read_input(InputFile& f) {
 
 }  // namespace
 
-void run() {
+void run() { run(PhaseEnd{}); }
+
+void run(const PhaseEnd& phase_end) {
+    auto mark = [&](Phase p) {
+        if (phase_end) phase_end(p);
+    };
     // 1. Count the atom lines (handle 13).
     std::int32_t atom_count = 0;
     {
@@ -56,22 +61,34 @@ void run() {
     BasisArrays& b = m.basis;
     const std::int32_t n = m.basis_count;
 
+    mark(Phase::input);
+
     // 6. Overlap matrix and the rest of the Hamiltonian.
     std::vector<double> s(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     s_h_matrix(s, b.ham, m.symbol, b.g, b.alfa, b.d, m.r, b.basis_atom, m.norm, n);
+    mark(Phase::assembly);
 
-    // 7. Orbitals, occupation and total energy (eV). A failed solve ends the run quietly.
+    // 7. Orbitals, occupation and total energy (eV). A failed solve ends the run quietly. The
+    // solver works on ham and s themselves, which nothing reads afterwards, so that at most two
+    // n x n arrays are alive from here on.
     std::vector<double> orbital_energy;
-    std::vector<double> mo_coef;
-    if (solve_eigenproblem(b.ham, s, n, orbital_energy, mo_coef) != 0) throw PlainStop();
+    std::vector<double> mo_coef = std::move(b.ham);
+    if (dsygv_in_place(mo_coef, s, n, orbital_energy) != 0) throw PlainStop();
+    std::vector<double>().swap(s);
+    mark(Phase::solve);
+    unit_length_columns(mo_coef, n);
     const std::int32_t occupied_count = occupied_orbitals(m.electron_count);
     const double energy = total_energy(orbital_energy, occupied_count);
 
-    // 8. Populations and bond orders, before any output file exists.
-    std::vector<double> dens;
+    // 8. Populations and bond orders, before any output file exists; the density is released
+    // as soon as the bond orders are summed.
     std::vector<double> atom_pop;
-    density_matrix(mo_coef, n, occupied_count, dens);
-    atom_populations(dens, n, b.basis_atom, m.atom_count, atom_pop);
+    {
+        std::vector<double> dens;
+        density_matrix(mo_coef, n, occupied_count, dens);
+        atom_populations(dens, n, b.basis_atom, m.atom_count, atom_pop);
+    }
+    mark(Phase::analysis);
 
     // 9. The report, stored in full before the checkpoint is attempted.
     OutputFile report = OutputFile::create_new("FOR006", 11);
@@ -91,6 +108,7 @@ void run() {
     input.close();
     report.close();
     checkpoint.close();
+    mark(Phase::output);
 }
 
 }  // namespace zephor

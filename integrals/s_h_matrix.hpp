@@ -22,6 +22,16 @@ void s_h_matrix(std::vector<double>& s, std::vector<double>& ham,
                 const std::vector<double>& r, const std::vector<std::int32_t>& basis_atom,
                 std::vector<double>& norm, std::int32_t basis_count);
 
+// The same results, bit for bit and with the same floating-point flags raised, by the plain
+// evaluation: every one of the 36 primitive pairs of every pair of functions through s2, sp, p2
+// and pp. s_h_matrix shares exponentials and powers between function pairs and runs on OpenMP
+// threads; this one is the reference it is tested against.
+void s_h_matrix_reference(std::vector<double>& s, std::vector<double>& ham,
+                          const std::vector<std::string>& symbol, const std::vector<Label>& g,
+                          const std::vector<double>& alfa, const std::vector<double>& d,
+                          const std::vector<double>& r, const std::vector<std::int32_t>& basis_atom,
+                          std::vector<double>& norm, std::int32_t basis_count);
+
 // Overlap of primitive k of function i with primitive l of function j (both coefficients
 // included), dispatched on the two labels. Centres a and b point at x, y, z in bohr.
 double primitive_pair(const Label& gi, const double* a, double alpha, double ca,

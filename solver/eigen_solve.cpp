@@ -11,6 +11,8 @@
 
 #include <dlfcn.h>
 
+#include "common/thread_fp_flags.hpp"
+
 namespace {
 
 using dsygv_fn = void(const int* itype, const char* jobz, const char* uplo, const int* n, double* a,
@@ -43,43 +45,63 @@ dsygv_fn* dsygv() {
 
 namespace zephor {
 
-int solve_eigenproblem(const std::vector<double>& ham, const std::vector<double>& s,
-                       std::int32_t n, std::vector<double>& orbital_energy,
-                       std::vector<double>& mo_coef) {
+int dsygv_in_place(std::vector<double>& a, std::vector<double>& b, std::int32_t n,
+                   std::vector<double>& orbital_energy) {
     if (n <= 0) return -1;  // LAPACK would reject a leading dimension of 0
     dsygv_fn* const dsygv_ = dsygv();
-
-    const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
-    mo_coef.assign(ham.begin(), ham.begin() + static_cast<std::ptrdiff_t>(nn));
-    std::vector<double> s_work(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(nn));
     orbital_energy.resize(static_cast<std::size_t>(n));
 
     const int itype = 1;
     int info = 0;
     int lwork = -1;
     double query = 0.0;
-    dsygv_(&itype, "V", "L", &n, mo_coef.data(), &n, s_work.data(), &n, orbital_energy.data(),
-           &query, &lwork, &info, 1, 1);
+    dsygv_(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, orbital_energy.data(), &query,
+           &lwork, &info, 1, 1);
     if (info != 0) return info;
     lwork = static_cast<int>(query);  // truncation toward zero
 
-    {
-        std::vector<double> work(static_cast<std::size_t>(lwork));
-        dsygv_(&itype, "V", "L", &n, mo_coef.data(), &n, s_work.data(), &n, orbital_energy.data(),
-               work.data(), &lwork, &info, 1, 1);
-    }
-    if (info != 0) return info;
+    std::vector<double> work(static_cast<std::size_t>(lwork));
+    dsygv_(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, orbital_energy.data(), work.data(),
+           &lwork, &info, 1, 1);
+    return info;
+}
 
+void unit_length_columns(std::vector<double>& mo_coef, std::int32_t n) {
     // dsygv normalises c^T s c = 1; the program's orbitals have unit Euclidean length instead.
+    // Columns are independent, each summed in ascending i on one thread.
     const std::size_t un = static_cast<std::size_t>(n);
-    for (std::size_t k = 0; k < un; ++k) {
-        double* c = &mo_coef[k * un];
-        double sum = 0.0;
-        for (std::size_t i = 0; i < un; ++i) sum += c[i] * c[i];
-        const double len = std::pow(sum, 0.5);
-        for (std::size_t i = 0; i < un; ++i) c[i] /= len;
+    const long long cols = n > 0 ? n : 0;
+    FpFlagsCollector flags;
+#pragma omp parallel
+    {
+        flags.enter();
+#pragma omp for schedule(static)
+        for (long long kk = 0; kk < cols; ++kk) {
+            double* c = &mo_coef[static_cast<std::size_t>(kk) * un];
+            double sum = 0.0;
+            for (std::size_t i = 0; i < un; ++i) sum += c[i] * c[i];
+            const double len = std::pow(sum, 0.5);
+            for (std::size_t i = 0; i < un; ++i) c[i] /= len;
+        }
+        flags.leave();
     }
-    return 0;
+}
+
+int solve_eigenproblem(const std::vector<double>& ham, const std::vector<double>& s,
+                       std::int32_t n, std::vector<double>& orbital_energy,
+                       std::vector<double>& mo_coef) {
+    if (n <= 0) return -1;
+    const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    mo_coef.assign(ham.begin(), ham.begin() + static_cast<std::ptrdiff_t>(nn));
+    std::vector<double> s_work(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(nn));
+    return solve_eigenproblem_in_place(mo_coef, s_work, n, orbital_energy);
+}
+
+int solve_eigenproblem_in_place(std::vector<double>& ham_to_mo_coef, std::vector<double>& s,
+                                std::int32_t n, std::vector<double>& orbital_energy) {
+    const int info = dsygv_in_place(ham_to_mo_coef, s, n, orbital_energy);
+    if (info == 0) unit_length_columns(ham_to_mo_coef, n);
+    return info;
 }
 
 std::int32_t occupied_orbitals(std::int32_t electron_count) {

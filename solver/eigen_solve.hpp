@@ -15,6 +15,19 @@ int solve_eigenproblem(const std::vector<double>& ham, const std::vector<double>
                        std::int32_t n, std::vector<double>& orbital_energy,
                        std::vector<double>& mo_coef);
 
+// The same solve without the two copies: `ham_to_mo_coef` holds ham on entry and the orbitals
+// on return; `s` is overwritten by the solver's factor. Same bits as solve_eigenproblem, in half
+// the memory.
+int solve_eigenproblem_in_place(std::vector<double>& ham_to_mo_coef, std::vector<double>& s,
+                                std::int32_t n, std::vector<double>& orbital_energy);
+
+// The two steps of the solve on their own: dsygv itself on `a` (ham in, orbitals out, in the
+// solver's normalisation) and `b` (s in, its factor out), returning INFO (-1 for n <= 0); then
+// every column rescaled to unit Euclidean length, each summed in ascending row order.
+int dsygv_in_place(std::vector<double>& a, std::vector<double>& b, std::int32_t n,
+                   std::vector<double>& orbital_energy);
+void unit_length_columns(std::vector<double>& mo_coef, std::int32_t n);
+
 // Doubly occupied orbitals: electron_count / 2 truncated toward zero, never negative.
 std::int32_t occupied_orbitals(std::int32_t electron_count);
 

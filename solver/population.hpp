@@ -19,4 +19,12 @@ void atom_populations(const std::vector<double>& dens, std::int32_t n,
                       const std::vector<std::int32_t>& basis_atom, std::int32_t atom_count,
                       std::vector<double>& atom_pop);
 
+// The plain triple loop and the plain double loop: the reference for the two functions above,
+// which give the same bits (and raise the same floating-point flags) with threads and tiles.
+void density_matrix_reference(const std::vector<double>& mo_coef, std::int32_t n,
+                              std::int32_t occupied_count, std::vector<double>& dens);
+void atom_populations_reference(const std::vector<double>& dens, std::int32_t n,
+                                const std::vector<std::int32_t>& basis_atom,
+                                std::int32_t atom_count, std::vector<double>& atom_pop);
+
 }  // namespace zephor

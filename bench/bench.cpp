@@ -1,0 +1,307 @@
+// Scaling benchmark: builds molecules of growing size (alkane chain, hydrocarbon flake, N/O-rich
+// chain), runs the program on each and prints, per phase, where the time goes.
+//
+// For every molecule two processes run in fresh directories: this program re-executed in its
+// --phases mode, which runs the driver in-process and reports the end of each phase; and the real
+// zephor binary, timed as a whole with its peak resident memory (wait4). Both must write the same
+// FOR006 and FOR007. Then, at about 1000 basis functions, the assembly and the density are timed
+// against their plain evaluations, and a water run against a process that only loads LAPACK.
+//
+//   zephor_bench [--threads T] [--max-basis N] [--tsv FILE]
+#include <omp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/molecules.hpp"
+#include "driver/molecule.hpp"
+#include "driver/run.hpp"
+#include "integrals/s_h_matrix.hpp"
+#include "solver/eigen_solve.hpp"
+#include "solver/population.hpp"
+
+namespace fs = std::filesystem;
+namespace zb = zephor_bench;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void write_file(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+// A scratch directory, removed with its contents.
+struct Scratch {
+    fs::path path;
+    Scratch() {
+        char tmpl[] = "/tmp/zephor-bench.XXXXXX";
+        const char* p = mkdtemp(tmpl);
+        if (p == nullptr) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        path = p;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+};
+
+struct ProcessResult {
+    int status = -1;
+    double wall = 0.0;     // s
+    long peak_kib = 0;     // resident set, KiB
+    std::string out;       // standard output
+};
+
+// Runs `argv` in `dir` with OMP_NUM_THREADS=threads; standard output is captured.
+ProcessResult run_process(const std::vector<std::string>& argv, const fs::path& dir, int threads) {
+    int pipefd[2];
+    if (pipe(pipefd) != 0) std::abort();
+    const auto t0 = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipefd[0]);
+        dup2(pipefd[1], 1);
+        close(pipefd[1]);
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        setenv("OMP_NUM_THREADS", std::to_string(threads).c_str(), 1);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(pipefd[1]);
+    ProcessResult r;
+    char buf[4096];
+    ssize_t got;
+    while ((got = read(pipefd[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(got));
+    close(pipefd[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    r.wall = seconds_since(t0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.peak_kib = usage.ru_maxrss;
+    return r;
+}
+
+// --phases: the driver in this process, in the current directory; prints the five phase times.
+int phases_mode() {
+    std::vector<double> t;
+    const auto t0 = Clock::now();
+    zephor::run([&](zephor::Phase) { t.push_back(seconds_since(t0)); });
+    for (std::size_t i = 0; i < t.size(); ++i) std::printf("%.6f\n", t[i] - (i ? t[i - 1] : 0.0));
+    return 0;
+}
+
+// --lapack-only: what every run pays before any work: start, load LAPACK, a 1 x 1 solve.
+int lapack_only_mode() {
+    std::vector<double> a{2.0}, b{1.0}, w;
+    return zephor::dsygv_in_place(a, b, 1, w) == 0 ? 0 : 1;
+}
+
+struct Row {
+    std::string family;
+    int atoms = 0;
+    int basis = 0;
+    double phase[5] = {};  // input, assembly, solve, analysis, output (s)
+    double in_process = 0.0;
+    double process = 0.0;  // whole run of the real binary (s)
+    long peak_kib = 0;
+    bool same_output = false;
+};
+
+Row measure(const std::string& self, const std::string& family, const std::vector<zb::Atom>& atoms,
+            int threads) {
+    Row row;
+    row.family = family;
+    row.atoms = static_cast<int>(atoms.size());
+    row.basis = zb::basis_count(atoms);
+    const std::string input = zb::for005(atoms);
+
+    Scratch a;
+    write_file(a.path / "FOR005", input);
+    const ProcessResult ph = run_process({self, "--phases"}, a.path, threads);
+    std::istringstream lines(ph.out);
+    for (double& p : row.phase) lines >> p;
+    for (double p : row.phase) row.in_process += p;
+
+    Scratch b;
+    write_file(b.path / "FOR005", input);
+    const ProcessResult whole = run_process({ZEPHOR_BINARY}, b.path, threads);
+    row.process = whole.wall;
+    row.peak_kib = whole.peak_kib;
+    row.same_output = ph.status == 0 && whole.status == 0 &&
+                      fs::exists(b.path / "FOR007") &&
+                      read_file(a.path / "FOR006") == read_file(b.path / "FOR006") &&
+                      read_file(a.path / "FOR007") == read_file(b.path / "FOR007");
+    return row;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Best of `reps` timings of f.
+double best_of(int reps, const std::function<void()>& f) {
+    double best = 1e300;
+    for (int i = 0; i < reps; ++i) {
+        const auto t0 = Clock::now();
+        f();
+        best = std::min(best, seconds_since(t0));
+    }
+    return best;
+}
+
+void compare_plain(const std::string& family, const std::vector<zb::Atom>& atoms) {
+    const zephor::Molecule m = zephor::load_molecule(zb::for005(atoms));
+    const std::size_t n = static_cast<std::size_t>(m.basis_count);
+    std::vector<double> s(n * n), ham = m.basis.ham, norm(n);
+    auto assemble = [&](bool reference) {
+        if (reference)
+            zephor::s_h_matrix_reference(s, ham, m.symbol, m.basis.g, m.basis.alfa, m.basis.d, m.r,
+                                         m.basis.basis_atom, norm, m.basis_count);
+        else
+            zephor::s_h_matrix(s, ham, m.symbol, m.basis.g, m.basis.alfa, m.basis.d, m.r,
+                               m.basis.basis_atom, norm, m.basis_count);
+    };
+    omp_set_num_threads(1);
+    const double plain = best_of(1, [&] { assemble(true); });
+    const double fast1 = best_of(3, [&] { assemble(false); });
+    omp_set_num_threads(2);
+    const double fast2 = best_of(3, [&] { assemble(false); });
+
+    // The density on unit-length columns of the solve.
+    std::vector<double> c = ham, energy, dens;
+    zephor::dsygv_in_place(c, s, m.basis_count, energy);
+    zephor::unit_length_columns(c, m.basis_count);
+    const std::int32_t occ = zephor::occupied_orbitals(m.electron_count);
+    omp_set_num_threads(1);
+    const double dplain = best_of(1, [&] { zephor::density_matrix_reference(c, m.basis_count, occ, dens); });
+    const double dfast1 = best_of(3, [&] { zephor::density_matrix(c, m.basis_count, occ, dens); });
+    omp_set_num_threads(2);
+    const double dfast2 = best_of(3, [&] { zephor::density_matrix(c, m.basis_count, occ, dens); });
+
+    std::printf("| %-8s | %5zu | %8.3f | %8.4f | %6.1fx | %8.4f | %6.1fx | %8.3f | %8.4f | %6.1fx | %8.4f | %6.1fx |\n",
+                family.c_str(), n, plain, fast1, plain / fast1, fast2, plain / fast2, dplain, dfast1,
+                dplain / dfast1, dfast2, dplain / dfast2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int threads = 2;
+    int max_basis = 4200;
+    std::string tsv;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--phases") return phases_mode();
+        if (a == "--lapack-only") return lapack_only_mode();
+        if (a == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
+        else if (a == "--max-basis" && i + 1 < argc) max_basis = std::atoi(argv[++i]);
+        else if (a == "--tsv" && i + 1 < argc) tsv = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: zephor_bench [--threads T] [--max-basis N] [--tsv FILE]\n");
+            return 2;
+        }
+    }
+    const std::string self = fs::canonical("/proc/self/exe").string();
+
+    // Sizes from about 100 to about 4000 basis functions in each family.
+    struct Family {
+        std::string name;
+        std::function<std::vector<zb::Atom>(int)> build;
+        std::vector<int> sizes;
+    };
+    const std::vector<Family> families{
+        {"alkane", zb::alkane, {16, 42, 83, 166, 250, 333, 500, 667}},
+        {"flake", zb::flake, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
+        {"N/O", zb::no_chain, {4, 11, 22, 43, 65, 87, 130, 174}},
+    };
+
+    std::printf("ZEPHOR scaling, %d OpenMP thread(s) for assembly, analysis and output; dsygv on one.\n", threads);
+    std::printf("Times in seconds; phases measured in-process, 'process' is a whole run of the zephor binary;\n");
+    std::printf("'other/solve' is (everything but the solve) / solve; peak is the binary's resident maximum.\n\n");
+    std::printf("| family   | atoms | basis |  input | assembly |    solve | analysis | output | total | process | other/solve | peak MiB | 4n^2 MiB | same |\n");
+    std::printf("|----------|------:|------:|-------:|---------:|---------:|---------:|-------:|------:|--------:|------------:|---------:|---------:|------|\n");
+    std::FILE* out = tsv.empty() ? nullptr : std::fopen(tsv.c_str(), "w");
+    if (out)
+        std::fprintf(out, "family\tatoms\tbasis\tinput\tassembly\tsolve\tanalysis\toutput\ttotal\tprocess\tpeak_mib\n");
+    for (const Family& f : families)
+        for (int size : f.sizes) {
+            const std::vector<zb::Atom> atoms = f.build(size);
+            if (zb::basis_count(atoms) > max_basis) continue;
+            const Row r = measure(self, f.name, atoms, threads);
+            const double other = r.in_process - r.phase[2];
+            const double four_n2 = 4.0 * r.basis * double(r.basis) * 8.0 / (1024.0 * 1024.0);
+            std::printf("| %-8s | %5d | %5d | %6.3f | %8.3f | %8.3f | %8.3f | %6.3f | %5.2f | %7.2f | %10.1f%% | %8.1f | %8.1f | %s |\n",
+                        r.family.c_str(), r.atoms, r.basis, r.phase[0], r.phase[1], r.phase[2],
+                        r.phase[3], r.phase[4], r.in_process, r.process,
+                        100.0 * other / r.phase[2], r.peak_kib / 1024.0, four_n2,
+                        r.same_output ? "yes" : "NO");
+            std::fflush(stdout);
+            if (out) {
+                std::fprintf(out, "%s\t%d\t%d\t%.6f\t%.6f\t%.6f\t%.6f\t%.6f\t%.6f\t%.6f\t%.1f\n",
+                             r.family.c_str(), r.atoms, r.basis, r.phase[0], r.phase[1], r.phase[2],
+                             r.phase[3], r.phase[4], r.in_process, r.process, r.peak_kib / 1024.0);
+                std::fflush(out);
+            }
+        }
+    if (out) std::fclose(out);
+
+    std::printf("\nAgainst the plain evaluations (same bits), about 1000 basis functions, seconds:\n\n");
+    std::printf("| family   | basis | assembly plain | fast 1 thr | gain | fast 2 thr | gain | density plain | fast 1 thr | gain | fast 2 thr | gain |\n");
+    std::printf("|----------|------:|---------:|---------:|-------:|---------:|-------:|---------:|---------:|-------:|---------:|-------:|\n");
+    compare_plain("alkane", zb::alkane(166));
+    compare_plain("flake", zb::flake(6));
+    compare_plain("N/O", zb::no_chain(43));
+
+    // Small molecules: a water run against the bare cost of a process that loads LAPACK.
+    {
+        Scratch w;
+        const std::string water = "water\n0\nO 0.0 0.0 0.0\nH 0.0 0.757 0.587\nH 0.0 -0.757 0.587\n";
+        std::vector<double> water_t, bare_t;
+        for (int i = 0; i < 21; ++i) {
+            fs::remove(w.path / "FOR006");
+            fs::remove(w.path / "FOR007");
+            write_file(w.path / "FOR005", water);
+            water_t.push_back(run_process({ZEPHOR_BINARY}, w.path, threads).wall);
+            bare_t.push_back(run_process({self, "--lapack-only"}, w.path, threads).wall);
+        }
+        std::printf("\nWater: %.2f ms per run; a process that only loads LAPACK and solves 1 x 1: %.2f ms "
+                    "(medians of 21).\n",
+                    1e3 * median(water_t), 1e3 * median(bare_t));
+    }
+    return 0;
+}
