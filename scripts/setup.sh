@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing ZEPHOR need.
 # Quick when everything is present already: apt is consulted only for missing packages.
 set -euo pipefail
-packages=(build-essential cmake libopenblas-dev libgtest-dev python3)
+packages=(build-essential cmake libopenblas-dev libgtest-dev python3 libcli11-dev openbabel jmol)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
