@@ -6,6 +6,10 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j "$(nproc)")
+# One representative run under valgrind memcheck, then a minute of fuzzing split between the
+# input and whole-run targets.
+bash scripts/memcheck.sh
+bash scripts/fuzz.sh 60
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZEPHOR_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j "$(nproc)"
 (cd build-sanitize && ctest --output-on-failure -j "$(nproc)")
