@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/large_array.hpp"
 #include "driver/errors.hpp"
 #include "driver/input_file.hpp"
 #include "driver/input_reader.hpp"
@@ -57,6 +58,7 @@ void run(const PhaseEnd& phase_end) {
     // 3.-5. Arrays at their final sizes, symbols and coordinates (handle 10, open to the end of
     // the run), per-atom parameters and the diagonal of the Hamiltonian.
     InputFile input = open_input(10);
+    reserve_large(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count));
     read_molecule(m, read_input(input));
     BasisArrays& b = m.basis;
     const std::int32_t n = m.basis_count;
@@ -64,7 +66,9 @@ void run(const PhaseEnd& phase_end) {
     mark(Phase::input);
 
     // 6. Overlap matrix and the rest of the Hamiltonian.
-    std::vector<double> s(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    std::vector<double> s;
+    reserve_large(s, static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    s.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     s_h_matrix(s, b.ham, m.symbol, b.g, b.alfa, b.d, m.r, b.basis_atom, m.norm, n);
     mark(Phase::assembly);
 
@@ -74,17 +78,16 @@ void run(const PhaseEnd& phase_end) {
     std::vector<double> orbital_energy;
     std::vector<double> mo_coef = std::move(b.ham);
     if (dsygv_in_place(mo_coef, s, n, orbital_energy) != 0) throw PlainStop();
-    std::vector<double>().swap(s);
     mark(Phase::solve);
     unit_length_columns(mo_coef, n);
     const std::int32_t occupied_count = occupied_orbitals(m.electron_count);
     const double energy = total_energy(orbital_energy, occupied_count);
 
-    // 8. Populations and bond orders, before any output file exists; the density is released
-    // as soon as the bond orders are summed.
+    // 8. Populations and bond orders, before any output file exists. The density takes over the
+    // memory of s (already in place, no new pages) and is released once the bond orders are summed.
     std::vector<double> atom_pop;
     {
-        std::vector<double> dens;
+        std::vector<double> dens = std::move(s);
         density_matrix(mo_coef, n, occupied_count, dens);
         atom_populations(dens, n, b.basis_atom, m.atom_count, atom_pop);
     }

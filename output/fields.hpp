@@ -27,5 +27,8 @@ void put_f4(std::string& out, double x, int width);
 // ES16.8E2: one digit, ".", eight digits, "E", sign, two exponent digits, right-justified in 16;
 // sixteen asterisks when the rounded exponent needs three digits.
 void put_es16(std::string& out, double x);
+// The same field through std::to_chars: the reference put_es16 is tested against. put_es16
+// rounds in exact integer arithmetic and gives the same characters for every double.
+void put_es16_reference(std::string& out, double x);
 
 }  // namespace zephor

@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "driver/errors.hpp"
 #include "output/fields.hpp"
@@ -63,10 +65,48 @@ void OutputFile::write_int_rows(std::span<const std::int32_t> values) {
     }
 }
 
+namespace {
+
+// Lines of five ES16.8E2 fields for values[first, last), first a multiple of five.
+void format_real_rows(std::string& out, std::span<const double> values, std::size_t first,
+                      std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+        put_es16(out, values[i]);
+        if (i % 5 == 4 || i + 1 == values.size()) out.push_back('\n');
+    }
+}
+
+// Long lists (the orbital coefficients) are formatted on OpenMP threads, a batch of chunks at a
+// time, and stored in list order; each chunk is whole lines, so the bytes are those of one pass.
+constexpr std::size_t chunk_values = 5 * 4096;
+constexpr std::size_t chunks_per_batch = 16;
+
+}  // namespace
+
 void OutputFile::write_real_rows(std::span<const double> values) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        put_es16(buf_, values[i]);
-        if (i % 5 == 4 || i + 1 == values.size()) end_line();
+    if (values.size() < 2 * chunk_values) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            put_es16(buf_, values[i]);
+            if (i % 5 == 4 || i + 1 == values.size()) end_line();
+        }
+        return;
+    }
+    flush();
+    std::vector<std::string> text(chunks_per_batch);
+    for (std::string& t : text) t.reserve(chunk_values * 16 + chunk_values / 5 + 1);
+    const std::size_t chunks = (values.size() + chunk_values - 1) / chunk_values;
+    for (std::size_t first = 0; first < chunks; first += chunks_per_batch) {
+        const long long batch = static_cast<long long>(std::min(chunks_per_batch, chunks - first));
+#pragma omp parallel for schedule(dynamic, 1)
+        for (long long c = 0; c < batch; ++c) {
+            const std::size_t chunk = first + static_cast<std::size_t>(c);
+            std::string& t = text[static_cast<std::size_t>(c)];
+            t.clear();
+            format_real_rows(t, values, chunk * chunk_values,
+                             std::min(values.size(), (chunk + 1) * chunk_values));
+        }
+        for (long long c = 0; c < batch; ++c) store(text[static_cast<std::size_t>(c)].data(),
+                                                    text[static_cast<std::size_t>(c)].size());
     }
 }
 
