@@ -3,6 +3,7 @@
 #include "output/fields.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -116,18 +117,19 @@ bool scaled_rounded(std::uint64_t mant, int q, int k, std::uint64_t& result) {
 
 }  // namespace
 
-// The nine significant digits as an exact integer in [10^8, 10^9): x = M * 2^q exactly, and
-// M * 2^q * 10^(8-e) is rounded in integer arithmetic. Magnitudes outside 10^-19 .. 10^9 (never
-// met in the checkpoint's orbitals) go through the reference.
+// The nine significant digits as an exact integer in [10^8, 10^9): |x| = M * 2^q exactly, and
+// M * 2^q * 10^(8-e) is rounded in integer arithmetic. Magnitudes outside about 10^-19 .. 10^9
+// (never met in the checkpoint's orbitals), zero, subnormals and non-finite values go through
+// the reference.
 void put_es16(std::string& out, double x) {
-    const double m = std::fabs(x);
-    if (!(m >= 1e-19 && m < 1e9)) return put_es16_reference(out, x);
-    int exp2 = 0;
-    const double frac = std::frexp(m, &exp2);  // m = frac * 2^exp2, frac in [0.5, 1)
-    const std::uint64_t mant = static_cast<std::uint64_t>(std::ldexp(frac, 53));
-    const int q = exp2 - 53;
-    // Decimal exponent estimate from the binary one, corrected below.
-    int e10 = static_cast<int>(std::floor((exp2 - 1) * 0.30102999566398120));
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+    const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    // 10^-19 <= |x| < 10^9 in binary exponents, with margin; the rest goes to the reference.
+    if (biased < 1023 - 63 || biased > 1023 + 29) return put_es16_reference(out, x);
+    const std::uint64_t mant = (bits & ((std::uint64_t(1) << 52) - 1)) | (std::uint64_t(1) << 52);
+    const int q = biased - 1075;  // |x| = mant * 2^q
+    // floor(log10(2^(q + 52))): the decimal exponent or one less, corrected below.
+    int e10 = ((q + 52) * 78913) >> 18;
     std::uint64_t digits = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int k = 8 - e10;
@@ -143,27 +145,20 @@ void put_es16(std::string& out, double x) {
     if (digits < 100000000u || digits >= 1000000000u) return put_es16_reference(out, x);
 
     char buf[16];
-    char* p = buf;
-    *p++ = ' ';
-    if (std::signbit(x)) {
-        *p++ = '-';
-    } else {
-        *p++ = ' ';
-    }
-    char d9[9];
-    for (int i = 8; i >= 0; --i) {
-        d9[i] = static_cast<char>('0' + digits % 10);
+    buf[0] = ' ';
+    buf[1] = (bits >> 63) ? '-' : ' ';
+    // Digits from the right: d.dddddddd in buf[2 .. 11].
+    for (int pos = 11; pos >= 4; --pos) {
+        buf[pos] = static_cast<char>('0' + digits % 10);
         digits /= 10;
     }
-    *p++ = d9[0];
-    *p++ = '.';
-    std::memcpy(p, d9 + 1, 8);
-    p += 8;
-    *p++ = 'E';
-    *p++ = e10 < 0 ? '-' : '+';
+    buf[3] = '.';
+    buf[2] = static_cast<char>('0' + digits);
+    buf[12] = 'E';
+    buf[13] = e10 < 0 ? '-' : '+';
     const int ae = e10 < 0 ? -e10 : e10;
-    *p++ = static_cast<char>('0' + ae / 10);
-    *p++ = static_cast<char>('0' + ae % 10);
+    buf[14] = static_cast<char>('0' + ae / 10);
+    buf[15] = static_cast<char>('0' + ae % 10);
     out.append(buf, 16);
 }
 

@@ -54,63 +54,75 @@ void atom_populations_reference(const std::vector<double>& dens, std::int32_t n,
 
 namespace {
 
-using v2d = double __attribute__((vector_size(16)));
+using v4d = double __attribute__((vector_size(32)));
 
-inline v2d load2(const double* p) {
-    v2d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store2(double* p, v2d v) { std::memcpy(p, &v, sizeof v); }
-
-// Tile sizes: 4 x 4 elements held in registers, k in blocks that keep a 64-column strip of the
-// coefficients in cache while the rows sweep past it.
-constexpr std::size_t mr = 4;
+// Tiles of 8 rows x 4 columns in registers; k in blocks of 256; column strips of 64.
+constexpr std::size_t mr = 8;
 constexpr std::size_t nr = 4;
 constexpr std::size_t kc = 256;
 constexpr std::size_t nb = 64;
 
-// dens(i0 .. i0+3, j0 .. j0+3) += terms k0 .. k1-1. Each lane is one element with its own
-// accumulator, so vectorising over i keeps every element's order of additions.
-inline void tile_4x4(const double* c, std::size_t n, std::size_t i0, std::size_t j0,
-                     std::size_t k0, std::size_t k1, double* dens) {
-    v2d acc[nr][2];
-    for (std::size_t q = 0; q < nr; ++q) {
-        acc[q][0] = load2(&dens[i0 + (j0 + q) * n]);
-        acc[q][1] = load2(&dens[i0 + 2 + (j0 + q) * n]);
-    }
-    for (std::size_t k = k0; k < k1; ++k) {
-        const double* ck = c + k * n;
-        v2d a0 = load2(ck + i0);
-        v2d a1 = load2(ck + i0 + 2);
-        a0 = a0 + a0;
-        a1 = a1 + a1;
-        for (std::size_t q = 0; q < nr; ++q) {
-            const double b = ck[j0 + q];
-            const v2d bb = {b, b};
-            acc[q][0] = acc[q][0] + a0 * bb;
-            acc[q][1] = acc[q][1] + a1 * bb;
-        }
-    }
-    for (std::size_t q = 0; q < nr; ++q) {
-        store2(&dens[i0 + (j0 + q) * n], acc[q][0]);
-        store2(&dens[i0 + 2 + (j0 + q) * n], acc[q][1]);
-    }
-}
+struct Packed {
+    std::vector<double> a;  // [k][8]: c(i0 + r, k) + c(i0 + r, k), zero past the last row
+    std::vector<double> b;  // [k][64]: c(j_begin + q, k), zero past the strip
+    double tile[nr * mr];
+};
 
-// The same for a partial tile at the matrix edge.
-inline void tile_edge(const double* c, std::size_t n, std::size_t i0, std::size_t mi,
-                      std::size_t j0, std::size_t nj, std::size_t k0, std::size_t k1, double* dens) {
-    for (std::size_t q = 0; q < nj; ++q)
-        for (std::size_t p = 0; p < mi; ++p) {
-            double sum = dens[i0 + p + (j0 + q) * n];
-            for (std::size_t k = k0; k < k1; ++k) {
-                const double cik = c[i0 + p + k * n];
-                sum += (cik + cik) * c[j0 + q + k * n];
-            }
-            dens[i0 + p + (j0 + q) * n] = sum;
+// One strip of columns [j_begin, j_end) of the upper triangle (rows up to j_end), or of the
+// whole matrix when `all_rows`. Each element's lane runs its own additions in ascending k;
+// the vector width only decides how many elements advance together. Compiled for AVX and for
+// plain SSE2, picked at run time: the same operations on the same values either way.
+__attribute__((target_clones("avx", "default")))
+void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t j_begin,
+                   std::size_t j_end, bool all_rows, double* dens, Packed& pk) {
+    const std::size_t width = j_end - j_begin;
+    const std::size_t rows = all_rows ? n : j_end;
+    for (std::size_t k0 = 0; k0 < occ; k0 += kc) {
+        const std::size_t k1 = std::min(occ, k0 + kc);
+        const std::size_t kn = k1 - k0;
+        for (std::size_t k = 0; k < kn; ++k) {
+            const double* ck = c + (k0 + k) * n;
+            for (std::size_t q = 0; q < nb; ++q) pk.b[k * nb + q] = q < width ? ck[j_begin + q] : 0.0;
         }
+        for (std::size_t i0 = 0; i0 < rows; i0 += mr) {
+            const std::size_t mi = std::min(mr, n - i0);
+            for (std::size_t k = 0; k < kn; ++k) {
+                const double* ck = c + (k0 + k) * n + i0;
+                for (std::size_t r = 0; r < mr; ++r) pk.a[k * mr + r] = r < mi ? ck[r] + ck[r] : 0.0;
+            }
+            for (std::size_t j0 = j_begin; j0 < j_end; j0 += nr) {
+                if (!all_rows && i0 >= j0 + nr) continue;  // wholly below the diagonal
+                const std::size_t nj = std::min(nr, j_end - j0);
+                for (std::size_t q = 0; q < nr; ++q)
+                    for (std::size_t r = 0; r < mr; ++r)
+                        pk.tile[q * mr + r] = (q < nj && r < mi) ? dens[i0 + r + (j0 + q) * n] : 0.0;
+                v4d acc[nr][2];
+                for (std::size_t q = 0; q < nr; ++q) {
+                    std::memcpy(&acc[q][0], &pk.tile[q * mr], sizeof(v4d));
+                    std::memcpy(&acc[q][1], &pk.tile[q * mr + 4], sizeof(v4d));
+                }
+                const double* bp = &pk.b[j0 - j_begin];
+                const double* ap = pk.a.data();
+                for (std::size_t k = 0; k < kn; ++k) {
+                    v4d a0, a1;
+                    std::memcpy(&a0, ap + k * mr, sizeof a0);
+                    std::memcpy(&a1, ap + k * mr + 4, sizeof a1);
+                    for (std::size_t q = 0; q < nr; ++q) {
+                        const double bq = bp[k * nb + q];
+                        const v4d bb = {bq, bq, bq, bq};
+                        acc[q][0] = acc[q][0] + a0 * bb;
+                        acc[q][1] = acc[q][1] + a1 * bb;
+                    }
+                }
+                for (std::size_t q = 0; q < nr; ++q) {
+                    std::memcpy(&pk.tile[q * mr], &acc[q][0], sizeof(v4d));
+                    std::memcpy(&pk.tile[q * mr + 4], &acc[q][1], sizeof(v4d));
+                }
+                for (std::size_t q = 0; q < nj; ++q)
+                    for (std::size_t r = 0; r < mi; ++r) dens[i0 + r + (j0 + q) * n] = pk.tile[q * mr + r];
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -136,25 +148,14 @@ void density_matrix(const std::vector<double>& mo_coef, std::int32_t n,
 #pragma omp parallel
     {
         flags.enter();
+        Packed pk;
+        pk.a.resize(kc * mr);
+        pk.b.resize(kc * nb);
         // Column strips, widest first (a strip's work grows with its position).
 #pragma omp for schedule(dynamic, 1)
         for (long long bb = blocks - 1; bb >= 0; --bb) {
             const std::size_t j_begin = static_cast<std::size_t>(bb) * nb;
-            const std::size_t j_end = std::min(un, j_begin + nb);
-            for (std::size_t k0 = 0; k0 < occ; k0 += kc) {
-                const std::size_t k1 = std::min(occ, k0 + kc);
-                for (std::size_t i0 = 0; i0 < (symmetric ? j_end : un); i0 += mr) {
-                    const std::size_t mi = std::min(mr, un - i0);
-                    for (std::size_t j0 = j_begin; j0 < j_end; j0 += nr) {
-                        if (symmetric && i0 > j0 + nr - 1) continue;  // below the diagonal
-                        const std::size_t nj = std::min(nr, j_end - j0);
-                        if (mi == mr && nj == nr)
-                            tile_4x4(c, un, i0, j0, k0, k1, dd);
-                        else
-                            tile_edge(c, un, i0, mi, j0, nj, k0, k1, dd);
-                    }
-                }
-            }
+            density_strip(c, un, occ, j_begin, std::min(un, j_begin + nb), !symmetric, dd, pk);
         }
         // The lower triangle: copies of the upper one, in blocks that stay in cache.
 #pragma omp for schedule(dynamic, 1)

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds zephor and its benchmark, runs the scaling benchmark (about 100 to 4000 basis functions,
+# three molecule families; 15 to 25 minutes on 2 cores) and draws bench/scaling.png from it.
+# Arguments go to the benchmark (e.g. --max-basis 1600 for a quick look, --threads 1).
+# Results: bench/results.md (the tables) and bench/results.tsv (the plot's data).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+# matplotlib draws the plot only; neither the build nor the tests need it.
+if ! dpkg-query -W -f='${Status}' python3-matplotlib 2>/dev/null | grep -q 'install ok installed'; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends python3-matplotlib
+fi
+bash scripts/build.sh
+build/bench/zephor_bench --tsv bench/results.tsv "$@" | tee bench/results.md
+/usr/bin/python3 bench/plot.py bench/results.tsv bench/scaling.png
+echo "Plot: bench/scaling.png"
