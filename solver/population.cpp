@@ -7,6 +7,8 @@
 // wait in `dens` between blocks of k, which changes nothing, as every step rounds to double.
 #include "solver/population.hpp"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -144,13 +146,17 @@ void density_matrix(const std::vector<double>& mo_coef, std::int32_t n,
     for (std::size_t e = 0; e < un * occ && symmetric; ++e)
         symmetric = std::fabs(c[e]) < 0x1p1022;
 
+    // Work space per thread, allocated here so that a refusal is reported like any other.
+    std::vector<Packed> packed(static_cast<std::size_t>(omp_get_max_threads()));
+    for (Packed& pk : packed) {
+        pk.a.resize(kc * mr);
+        pk.b.resize(kc * nb);
+    }
     FpFlagsCollector flags;
 #pragma omp parallel
     {
         flags.enter();
-        Packed pk;
-        pk.a.resize(kc * mr);
-        pk.b.resize(kc * nb);
+        Packed& pk = packed[static_cast<std::size_t>(omp_get_thread_num())];
         // Column strips, widest first (a strip's work grows with its position).
 #pragma omp for schedule(dynamic, 1)
         for (long long bb = blocks - 1; bb >= 0; --bb) {
@@ -196,11 +202,13 @@ void atom_populations(const std::vector<double>& dens, std::int32_t n,
     // Column b of atom_pop from the columns of b's functions, read top to bottom: for each row
     // atom a the terms arrive with i ascending and, for each i, j ascending, as in the plain loop.
     const long long atoms_ll = static_cast<long long>(m);
+    std::vector<std::vector<double>> accs(static_cast<std::size_t>(omp_get_max_threads()),
+                                          std::vector<double>(m));
     FpFlagsCollector flags;
 #pragma omp parallel
     {
         flags.enter();
-        std::vector<double> acc(m);
+        std::vector<double>& acc = accs[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(dynamic, 4)
         for (long long bl = 0; bl < atoms_ll; ++bl) {
             const std::size_t b = static_cast<std::size_t>(bl);
