@@ -98,28 +98,44 @@ void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t 
                 for (std::size_t q = 0; q < nr; ++q)
                     for (std::size_t r = 0; r < mr; ++r)
                         pk.tile[q * mr + r] = (q < nj && r < mi) ? dens[i0 + r + (j0 + q) * n] : 0.0;
-                v4d acc[nr][2];
-                for (std::size_t q = 0; q < nr; ++q) {
-                    std::memcpy(&acc[q][0], &pk.tile[q * mr], sizeof(v4d));
-                    std::memcpy(&acc[q][1], &pk.tile[q * mr + 4], sizeof(v4d));
-                }
+                // Eight accumulators spelled out, so that they live in registers.
+                v4d c00, c01, c10, c11, c20, c21, c30, c31;
+                std::memcpy(&c00, &pk.tile[0 * mr], sizeof(v4d));
+                std::memcpy(&c01, &pk.tile[0 * mr + 4], sizeof(v4d));
+                std::memcpy(&c10, &pk.tile[1 * mr], sizeof(v4d));
+                std::memcpy(&c11, &pk.tile[1 * mr + 4], sizeof(v4d));
+                std::memcpy(&c20, &pk.tile[2 * mr], sizeof(v4d));
+                std::memcpy(&c21, &pk.tile[2 * mr + 4], sizeof(v4d));
+                std::memcpy(&c30, &pk.tile[3 * mr], sizeof(v4d));
+                std::memcpy(&c31, &pk.tile[3 * mr + 4], sizeof(v4d));
                 const double* bp = &pk.b[j0 - j_begin];
                 const double* ap = pk.a.data();
                 for (std::size_t k = 0; k < kn; ++k) {
                     v4d a0, a1;
                     std::memcpy(&a0, ap + k * mr, sizeof a0);
                     std::memcpy(&a1, ap + k * mr + 4, sizeof a1);
-                    for (std::size_t q = 0; q < nr; ++q) {
-                        const double bq = bp[k * nb + q];
-                        const v4d bb = {bq, bq, bq, bq};
-                        acc[q][0] = acc[q][0] + a0 * bb;
-                        acc[q][1] = acc[q][1] + a1 * bb;
-                    }
+                    const double* bk = bp + k * nb;
+                    const v4d b0 = {bk[0], bk[0], bk[0], bk[0]};
+                    c00 = c00 + a0 * b0;
+                    c01 = c01 + a1 * b0;
+                    const v4d b1 = {bk[1], bk[1], bk[1], bk[1]};
+                    c10 = c10 + a0 * b1;
+                    c11 = c11 + a1 * b1;
+                    const v4d b2 = {bk[2], bk[2], bk[2], bk[2]};
+                    c20 = c20 + a0 * b2;
+                    c21 = c21 + a1 * b2;
+                    const v4d b3 = {bk[3], bk[3], bk[3], bk[3]};
+                    c30 = c30 + a0 * b3;
+                    c31 = c31 + a1 * b3;
                 }
-                for (std::size_t q = 0; q < nr; ++q) {
-                    std::memcpy(&pk.tile[q * mr], &acc[q][0], sizeof(v4d));
-                    std::memcpy(&pk.tile[q * mr + 4], &acc[q][1], sizeof(v4d));
-                }
+                std::memcpy(&pk.tile[0 * mr], &c00, sizeof(v4d));
+                std::memcpy(&pk.tile[0 * mr + 4], &c01, sizeof(v4d));
+                std::memcpy(&pk.tile[1 * mr], &c10, sizeof(v4d));
+                std::memcpy(&pk.tile[1 * mr + 4], &c11, sizeof(v4d));
+                std::memcpy(&pk.tile[2 * mr], &c20, sizeof(v4d));
+                std::memcpy(&pk.tile[2 * mr + 4], &c21, sizeof(v4d));
+                std::memcpy(&pk.tile[3 * mr], &c30, sizeof(v4d));
+                std::memcpy(&pk.tile[3 * mr + 4], &c31, sizeof(v4d));
                 for (std::size_t q = 0; q < nj; ++q)
                     for (std::size_t r = 0; r < mi; ++r) dens[i0 + r + (j0 + q) * n] = pk.tile[q * mr + r];
             }
