@@ -76,8 +76,10 @@ void format_real_rows(std::string& out, std::span<const double> values, std::siz
     }
 }
 
-// Long lists (the orbital coefficients) are formatted on OpenMP threads, a batch of chunks at a
-// time, and stored in list order; each chunk is whole lines, so the bytes are those of one pass.
+// Long lists (the orbital coefficients) are formatted on OpenMP threads in chunks of whole lines
+// and stored in list order, so the bytes are those of one pass. Storing a batch (system time,
+// most of it page-cache work) overlaps with the formatting of the next: one thread stores while
+// the others format, then joins them.
 constexpr std::size_t chunk_values = 5 * 4096;
 constexpr std::size_t chunks_per_batch = 16;
 
@@ -92,22 +94,43 @@ void OutputFile::write_real_rows(std::span<const double> values) {
         return;
     }
     flush();
-    std::vector<std::string> text(chunks_per_batch);
-    for (std::string& t : text) t.reserve(chunk_values * 16 + chunk_values / 5 + 1);
-    const std::size_t chunks = (values.size() + chunk_values - 1) / chunk_values;
-    for (std::size_t first = 0; first < chunks; first += chunks_per_batch) {
-        const long long batch = static_cast<long long>(std::min(chunks_per_batch, chunks - first));
-#pragma omp parallel for schedule(dynamic, 1)
-        for (long long c = 0; c < batch; ++c) {
-            const std::size_t chunk = first + static_cast<std::size_t>(c);
-            std::string& t = text[static_cast<std::size_t>(c)];
-            t.clear();
-            format_real_rows(t, values, chunk * chunk_values,
-                             std::min(values.size(), (chunk + 1) * chunk_values));
-        }
-        for (long long c = 0; c < batch; ++c) store(text[static_cast<std::size_t>(c)].data(),
-                                                    text[static_cast<std::size_t>(c)].size());
+    // Two sets of chunk texts, reserved in full here: nothing inside the parallel region
+    // allocates or throws.
+    std::vector<std::string> text[2];
+    for (auto& set : text) {
+        set.resize(chunks_per_batch);
+        for (std::string& t : set) t.reserve(chunk_values * 16 + chunk_values / 5 + 1);
     }
+    const std::size_t chunks = (values.size() + chunk_values - 1) / chunk_values;
+    const std::size_t batches = (chunks + chunks_per_batch - 1) / chunks_per_batch;
+    auto batch_size = [&](std::size_t b) {
+        return b < batches ? std::min(chunks_per_batch, chunks - b * chunks_per_batch) : 0;
+    };
+    auto format_chunk = [&](std::size_t b, std::size_t c) {
+        const std::size_t chunk = b * chunks_per_batch + c;
+        std::string& t = text[b % 2][c];
+        t.clear();
+        format_real_rows(t, values, chunk * chunk_values,
+                         std::min(values.size(), (chunk + 1) * chunk_values));
+    };
+    int error = 0;
+    for (std::size_t b = 0; b <= batches && error == 0; ++b) {
+        // Batch b - 1 is stored while batch b is formatted.
+        const long long next = static_cast<long long>(batch_size(b));
+#pragma omp parallel
+        {
+#pragma omp single nowait
+            if (b > 0) {
+                for (std::size_t c = 0; c < batch_size(b - 1) && error == 0; ++c) {
+                    const std::string& t = text[(b - 1) % 2][c];
+                    error = store_errno(t.data(), t.size());
+                }
+            }
+#pragma omp for schedule(dynamic, 1) nowait
+            for (long long c = 0; c < next; ++c) format_chunk(b, static_cast<std::size_t>(c));
+        }
+    }
+    if (error != 0) throw write_error(error);
 }
 
 ReportError OutputFile::write_error(int err) const {
@@ -115,17 +138,19 @@ ReportError OutputFile::write_error(int err) const {
                        std::strerror(err));
 }
 
-void OutputFile::store(const char* data, std::size_t size) {
+int OutputFile::store_errno(const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd_, data, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = (n < 0) ? errno : ENOSPC;
-            throw write_error(err);
-        }
+        if (n <= 0) return (n < 0) ? errno : ENOSPC;
         data += n;
         size -= static_cast<std::size_t>(n);
     }
+    return 0;
+}
+
+void OutputFile::store(const char* data, std::size_t size) {
+    if (const int err = store_errno(data, size); err != 0) throw write_error(err);
 }
 
 void OutputFile::flush() {

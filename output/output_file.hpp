@@ -41,6 +41,7 @@ public:
 private:
     OutputFile(int fd, int unit, std::string name);
     void store(const char* data, std::size_t size);
+    int store_errno(const char* data, std::size_t size);  // 0, or the errno of a refused write
     ReportError write_error(int err) const;
 
     int fd_ = -1;

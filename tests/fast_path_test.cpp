@@ -505,3 +505,29 @@ TEST(FastRun, FloatingPointNoteOfAPlainStopIsThatOfThePlainPipeline) {
         }
     }
 }
+
+TEST(FastRun, RefusedWriteAmongTheThreadedCoefficientsKeepsWhatWasStored) {
+    // Enough orbital coefficients for the threaded writer; the file-size limit cuts the checkpoint
+    // in its coefficient block, in the first batch and in a later one.
+    const std::string input = zb::for005(zb::alkane(100));  // 602 functions, two batches
+    zephor_test::TempDir full;
+    zephor_test::write_file(full / "FOR005", input);
+    ASSERT_EQ(zephor_test::run_zephor(full.path()).status, 0);
+    const std::string checkpoint = zephor_test::read_file(full / "FOR007");
+    ASSERT_GT(checkpoint.size(), 5500000u);
+    ASSERT_LT(zephor_test::read_file(full / "FOR006").size(), 2000000u);
+    for (const std::size_t limit : {std::size_t(2000000), std::size_t(5500000)}) {
+        for (const char* threads : {"1", "2"}) {
+            zephor_test::TempDir dir;
+            zephor_test::write_file(dir / "FOR005", input);
+            const auto r = zephor_test::run_zephor(
+                dir.path(), "prlimit --fsize=" + std::to_string(limit) + " env OMP_NUM_THREADS=" + threads,
+                "trap '' XFSZ");
+            EXPECT_EQ(r.status, 2) << limit << ", threads " << threads;
+            EXPECT_EQ(r.err, "Error writing (unit = 13, file = 'FOR007')\nFile too large\n");
+            EXPECT_TRUE(zephor_test::read_file(dir / "FOR007") == checkpoint.substr(0, limit))
+                << limit << ", threads " << threads;
+            EXPECT_EQ(zephor_test::read_file(dir / "FOR006"), zephor_test::read_file(full / "FOR006"));
+        }
+    }
+}
