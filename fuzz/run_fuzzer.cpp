@@ -5,7 +5,8 @@
 // - a normal end leaves both files complete; a quiet stop leaves only what is documented (no
 //   file, or a complete report beside an old checkpoint); a reported failure leaves no new file
 //   and every old one untouched;
-// - the populations sum to twice the occupied orbitals, and the report's total charge agrees.
+// - the populations sum to twice the occupied orbitals, and the report's total charge agrees;
+// - the files are byte for byte those written from a plain solve on copies of the matrices.
 #include <unistd.h>
 
 #include <charconv>
@@ -25,6 +26,9 @@
 #include "driver/molecule.hpp"
 #include "driver/run.hpp"
 #include "integrals/s_h_matrix.hpp"
+#include "output/checkpoint.hpp"
+#include "output/output_file.hpp"
+#include "output/report.hpp"
 #include "solver/eigen_solve.hpp"
 #include "solver/population.hpp"
 
@@ -134,11 +138,14 @@ void check_checkpoint(const std::string& text, std::size_t n) {
     }
 }
 
-// What the run's own steps compute for the molecule, when it loads and solves.
+// What the program's steps compute for the molecule, when it loads and solves, through the
+// plain solve on copies (the driver solves in place): the files it would write go to REPORT and
+// CHECKPOINT, and the run's own files must match them byte for byte.
 struct Expected {
     bool solved = false;
     std::size_t atoms = 0, n = 0, occupied = 0;
     double total_charge = 0.0;
+    std::string report, checkpoint;
 };
 
 Expected compute(const std::string& input) {
@@ -171,6 +178,27 @@ Expected compute(const std::string& input) {
     x.n = static_cast<std::size_t>(n);
     x.occupied = static_cast<std::size_t>(occupied);
     x.total_charge = valence - population;
+
+    const double energy_total = zephor::total_energy(energy, occupied);
+    {
+        zephor::OutputFile f = zephor::OutputFile::create_new("REPORT", 11);
+        check(f.is_open());
+        zephor::write_report(f, energy, occupied, energy_total, pop, m.basis.valence, m.symbol, m.atom_count);
+        f.close();
+    }
+    {
+        zephor::OutputFile f = zephor::OutputFile::create_new("CHECKPOINT", 13);
+        check(f.is_open());
+        zephor::write_checkpoint(f, {m.atom_count, m.charge, occupied, n, m.shell_count,
+                                     m.basis.atomic_number, m.r, m.basis.shell_type,
+                                     m.basis.shell_atom, m.basis.g, m.basis.alfa, m.basis.d,
+                                     energy, coef});
+        f.close();
+    }
+    x.report = *slurp("REPORT");
+    x.checkpoint = *slurp("CHECKPOINT");
+    std::remove("REPORT");
+    std::remove("CHECKPOINT");
     return x;
 }
 
@@ -221,10 +249,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(report && checkpoint);
         check_report(*report, x.atoms, x.occupied, x.total_charge);
         check_checkpoint(*checkpoint, x.n);
+        check(*report == x.report && *checkpoint == x.checkpoint);
     } else if (status == 0 && c.present == 2 && x.solved) {
         // The report was written in full; the old checkpoint stopped the run.
         check(report.has_value());
         check_report(*report, x.atoms, x.occupied, x.total_charge);
+        check(*report == x.report);
         check(checkpoint == old_checkpoint);
     } else {
         // Stopped before any output: every file as it was.

@@ -6,6 +6,7 @@
 # FUZZ_JOBS=N runs N processes of each target side by side (default 1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 total=${1:-60}
 shift || true
 targets=("$@")
@@ -21,12 +22,12 @@ cmake --build build-fuzz --target "${targets[@]}"
 
 per_target=$(( total / ${#targets[@]} ))
 [ "$per_target" -ge 1 ] || per_target=1
-findings="$PWD/build-fuzz/findings"
+findings="$root/build-fuzz/findings"
 mkdir -p "$findings"
 status=0
 for t in "${targets[@]}"; do
-  seeds="$PWD/fuzz/corpus/${t%_fuzzer}"
-  corpus="$PWD/build-fuzz/corpus/${t%_fuzzer}"
+  seeds="$root/fuzz/corpus/${t%_fuzzer}"
+  corpus="$root/build-fuzz/corpus/${t%_fuzzer}"
   mkdir -p "$corpus"
   work=$(mktemp -d /tmp/zephor-fuzz.XXXXXX)
   echo "== $t: ${per_target}s, seeds from $seeds"
@@ -34,15 +35,15 @@ for t in "${targets[@]}"; do
   # count-first design (n^2 doubles for n functions) well inside the memory limit.
   parallel=()
   [ "$jobs" -le 1 ] || parallel=(-jobs="$jobs" -workers="$jobs")
-  if ! ZEPHOR_FUZZ_WORKDIR="$work" "$PWD/build-fuzz/fuzz/$t" "$corpus" "$seeds" \
+  if ! (cd "$work" && ZEPHOR_FUZZ_WORKDIR="$work" "$root/build-fuzz/fuzz/$t" "$corpus" "$seeds" \
       -max_total_time="$per_target" -max_len=8192 -timeout=20 -rss_limit_mb=4096 \
-      "${parallel[@]}" -artifact_prefix="$findings/$t-" -print_final_stats=1 \
+      "${parallel[@]}" -artifact_prefix="$findings/$t-" -print_final_stats=1) \
       2>"build-fuzz/$t.log"; then
     status=1
   fi
-  # With -jobs, each worker logs to fuzz-N.log in the current folder.
-  for f in fuzz-*.log; do [ -e "$f" ] && cat "$f" >>"build-fuzz/$t.log" && rm -f "$f"; done
-  grep -E '^stat::number_of_executed_units|ERROR|SUMMARY' "build-fuzz/$t.log" || true
+  # With -jobs, each worker logs to fuzz-N.log in the folder it was started from.
+  find "$work" -name 'fuzz-*.log' -exec cat {} + >>"build-fuzz/$t.log"
+  grep -a -E '^stat::number_of_executed_units|ERROR|SUMMARY' "build-fuzz/$t.log" || true
   rm -rf "$work"
 done
 if [ "$status" -ne 0 ] || ls "$findings"/* >/dev/null 2>&1; then

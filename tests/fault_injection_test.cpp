@@ -204,6 +204,35 @@ TEST(InputFile, EmptyOrCutOffIsAReadReport) {
     }
 }
 
+TEST(InputFile, ControlBytesInASymbolAreShownEscapedInTheReport) {
+    // The symbol is echoed in the report: a NUL must not cut the message short, and a control
+    // byte (ESC, a lone CR) must not reach the terminal raw. Found by fuzzing.
+    const struct {
+        std::string input;
+        std::string err;
+    } cases[] = {
+        {"x\n0\nH 0 0 0\nH" + std::string(1, '\0') + " 0 0 1\n",
+         "At line 4 of input (unit = 10, file = 'FOR005')\nUnknown element symbol 'H\\x00' for atom 2\n"},
+        // The title, starting with a letter, is counted as the atom line.
+        {"Hx\n0\n\x1b[2J 0 0 0\n",
+         "At line 3 of input (unit = 13, file = 'FOR005')\nUnknown element symbol '\\x1b' for atom 1\n"},
+        {"Cx\n0\n'C\r\x7f' 0 0 0\n",
+         "At line 3 of input (unit = 10, file = 'FOR005')\nUnknown element symbol 'C\\x0d\\x7f' for atom 1\n"},
+        // Printable bytes, and those of UTF-8 text, are shown as they are.
+        {"x\n0\nC\xc3\xa9 0 0 0\n",
+         "At line 3 of input (unit = 10, file = 'FOR005')\nUnknown element symbol 'C\xc3\xa9' for atom 1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        TempDir dir;
+        write_file(dir / "FOR005", c.input);
+        const RunResult r = run_zephor(dir.path());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_FALSE(fs::exists(dir / "FOR006"));
+    }
+}
+
 TEST(OutputNames, TakenByADirectoryOrALinkStopTheRunAndStayAsTheyWere) {
     const std::string report = read_file(golden("water", "FOR006"));
     for (const char* name : {"FOR006", "FOR007"}) {
