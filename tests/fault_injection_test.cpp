@@ -178,6 +178,29 @@ TEST(InputFile, DirectoryOrUnreadableIsAQuietStop) {
     EXPECT_FALSE(fs::exists(dir / "FOR007"));
 }
 
+TEST(InputFile, AnythingButARegularFileIsAQuietStop) {
+    // A FIFO would hold the run forever waiting for a writer, /dev/zero would be read until
+    // memory runs out, and neither could be read three times; a link to a file still works.
+    const struct {
+        const char* setup;
+        bool runs;
+    } cases[] = {
+        {"mkfifo FOR005", false},
+        {"ln -s /dev/zero FOR005", false},
+        {"ln -s /dev/null FOR005", false},
+        {"mkdir real && printf 'h2\\n0\\nH 0 0 0\\nH 0 0 0.74\\n' >real/in && ln -s real/in FOR005", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setup);
+        TempDir dir;
+        const RunResult r = run_zephor(dir.path(), "timeout 60", c.setup);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(fs::exists(dir / "FOR006"), c.runs);
+        EXPECT_EQ(fs::exists(dir / "FOR007"), c.runs);
+    }
+}
+
 TEST(InputFile, EmptyOrCutOffIsAReadReport) {
     struct Case {
         std::string input;
