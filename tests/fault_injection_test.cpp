@@ -1,11 +1,13 @@
 // Faults from outside the program, injected around the real binary: a full device and a file-size
-// limit while each output file is written, memory refused, a FOR005 that is a directory,
-// unreadable, empty or cut off, output names already taken by a file, a directory or a dangling
-// symbolic link, and inputs far larger than any molecule. Each must end in its documented status
-// and report, with every output file complete or absent and nothing written anywhere else.
+// limit while each output file is written, memory refused, a FOR005 that is a directory, a FIFO,
+// a device, unreadable, empty, cut off or holding control bytes, output names already taken by a
+// directory or a symbolic link, and inputs far larger than any molecule. Each must end in its
+// documented status and report, with every output file complete or absent and nothing written
+// anywhere else.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
