@@ -8,6 +8,10 @@
 
 namespace zephor {
 
+// Below this many basis functions a phase takes well under a millisecond, less than waking a
+// second thread costs; such molecules (water and the like) run every phase on the calling thread.
+inline constexpr long long threads_from_basis_count = 160;
+
 // The standard exception flags (fetestexcept bits) and the x86 denormal-operand flag, which
 // fetestexcept does not cover but the floating-point note reports.
 struct FpFlags {

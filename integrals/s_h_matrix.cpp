@@ -420,7 +420,7 @@ void fast_assembly(const Plan& plan, std::vector<double>& s, std::vector<double>
     const long long atoms_ll = static_cast<long long>(atoms);
     FpFlagsCollector flags;
     bool tame_norms = true;
-#pragma omp parallel
+#pragma omp parallel if (static_cast<long long>(n) >= threads_from_basis_count)
     {
         flags.enter();
 #pragma omp for schedule(static) reduction(&& : tame_norms)
@@ -524,7 +524,7 @@ void plain_assembly_on_threads(std::vector<double>& s, std::vector<double>& ham,
                                std::vector<double>& norm, std::size_t n) {
     const long long nl = static_cast<long long>(n);
     FpFlagsCollector flags;
-#pragma omp parallel
+#pragma omp parallel if (nl >= threads_from_basis_count)
     {
         flags.enter();
 #pragma omp for schedule(static)

@@ -58,7 +58,7 @@ void put_i12(std::string& out, std::int32_t k) {
     put_right(out, buf, res.ptr, 12);
 }
 
-void put_f4(std::string& out, double x, int width) {
+void put_f4_reference(std::string& out, double x, int width) {
     if (!std::isfinite(x)) return put_nonfinite(out, x, width);
     // The largest double has 309 integer digits.
     char buf[400];
@@ -68,6 +68,47 @@ void put_f4(std::string& out, double x, int width) {
     if (std::signbit(x)) *p++ = '-';
     const auto res = std::to_chars(p, buf + sizeof buf, std::fabs(x), std::chars_format::fixed, 4);
     put_right(out, buf, res.ptr, width);
+}
+
+// |x| = M * 2^q exactly, so |x| * 10^4 = M * 625 * 2^(q+4) with M * 625 < 2^63: the rounded
+// value is an exact integer shift with the remainder deciding (ties to even). Magnitudes of 10^9
+// and more, and values that are not finite, go through the reference.
+void put_f4(std::string& out, double x, int width) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+    const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    if (biased > 1023 + 29) return put_f4_reference(out, x, width);
+    std::uint64_t units = 0;  // |x| in units of 10^-4, rounded
+    if (biased != 0) {
+        const std::uint64_t mant = (bits & ((std::uint64_t(1) << 52) - 1)) | (std::uint64_t(1) << 52);
+        const std::uint64_t prod = mant * 625u;
+        const int shift = 1075 - biased - 4;  // |x| * 10^4 = prod * 2^-shift
+        if (shift <= 0) {
+            units = prod << -shift;
+        } else if (shift < 64) {
+            units = prod >> shift;
+            const std::uint64_t rem = prod & ((std::uint64_t(1) << shift) - 1);
+            const std::uint64_t half = std::uint64_t(1) << (shift - 1);
+            if (rem > half || (rem == half && (units & 1u) != 0)) ++units;
+        }
+        // shift >= 64: below half a unit (prod < 2^63), so 0.
+    }
+    // Subnormals and zero are 0.0000.
+    char buf[32];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    std::uint64_t frac = units % 10000;
+    std::uint64_t whole = units / 10000;
+    for (int i = 0; i < 4; ++i) {
+        *--p = static_cast<char>('0' + frac % 10);
+        frac /= 10;
+    }
+    *--p = '.';
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    if (bits >> 63) *--p = '-';
+    put_right(out, p, end, width);
 }
 
 void put_es16_reference(std::string& out, double x) {

@@ -23,6 +23,8 @@ void put_i12(std::string& out, std::int32_t k);
 // Fw.4 (w = 8 or 15): four decimals, right-justified; a "-" also on negative zero and on negatives
 // that round to zero; w asterisks when the signed body is wider than w.
 void put_f4(std::string& out, double x, int width);
+// The same field through std::to_chars, the reference put_f4 is tested against.
+void put_f4_reference(std::string& out, double x, int width);
 
 // ES16.8E2: one digit, ".", eight digits, "E", sign, two exponent digits, right-justified in 16;
 // sixteen asterisks when the rounded exponent needs three digits.

@@ -72,7 +72,7 @@ void unit_length_columns(std::vector<double>& mo_coef, std::int32_t n) {
     const std::size_t un = static_cast<std::size_t>(n);
     const long long cols = n > 0 ? n : 0;
     FpFlagsCollector flags;
-#pragma omp parallel
+#pragma omp parallel if (cols >= threads_from_basis_count)
     {
         flags.enter();
 #pragma omp for schedule(static)

@@ -169,7 +169,7 @@ void density_matrix(const std::vector<double>& mo_coef, std::int32_t n,
         pk.b.resize(kc * nb);
     }
     FpFlagsCollector flags;
-#pragma omp parallel
+#pragma omp parallel if (static_cast<long long>(un) >= threads_from_basis_count)
     {
         flags.enter();
         Packed& pk = packed[static_cast<std::size_t>(omp_get_thread_num())];
@@ -221,7 +221,7 @@ void atom_populations(const std::vector<double>& dens, std::int32_t n,
     std::vector<std::vector<double>> accs(static_cast<std::size_t>(omp_get_max_threads()),
                                           std::vector<double>(m));
     FpFlagsCollector flags;
-#pragma omp parallel
+#pragma omp parallel if (static_cast<long long>(un) >= threads_from_basis_count)
     {
         flags.enter();
         std::vector<double>& acc = accs[static_cast<std::size_t>(omp_get_thread_num())];

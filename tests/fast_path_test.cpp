@@ -210,6 +210,14 @@ TEST(FastAssembly, FloatingPointFlagsMatchThePlainEvaluation) {
     std::vector<zb::Atom> atoms = zb::alkane(3);
     for (zb::Atom a : zb::alkane(2)) atoms.push_back({a.symbol, a.x + 180.0, a.y, a.z});
     expect_same_assembly(generated(atoms), "two alkanes 180 Angstrom apart");
+    // Large enough for two threads, with flags raised on every row: two chains side by side,
+    // 200 Angstrom apart (underflow to zero) and 16 Angstrom apart (subnormal exponentials).
+    for (double gap : {200.0, 15.9}) {
+        std::vector<zb::Atom> pair = zb::alkane(15);
+        for (zb::Atom a : zb::alkane(15)) pair.push_back({a.symbol, a.x, a.y + gap, a.z});
+        ASSERT_GE(zb::basis_count(pair), threads_from_basis_count);
+        expect_same_assembly(generated(pair), "two chains " + std::to_string(gap) + " Angstrom apart");
+    }
 }
 
 namespace {
@@ -323,6 +331,14 @@ TEST(FastDensity, ExtremeCoefficientsAndTheirFlags) {
     wild[2 * n + 9] = std::numeric_limits<double>::quiet_NaN();
     wild[3 * n + 1] = -std::numeric_limits<double>::quiet_NaN();
     expect_same_analysis(wild, 21, 15, basis_atom, atoms, "huge, infinite and NaN coefficients");
+
+    // The same on two threads, with tiny and subnormal coefficients in every column.
+    const std::size_t big = 300;
+    std::int32_t big_atoms = 0;
+    const std::vector<std::int32_t> big_basis_atom = atoms_of(big, big_atoms);
+    std::vector<double> spread = random_orbitals(big, 4);
+    for (std::size_t e = 0; e < spread.size(); e += 7) spread[e] *= (e % 2) ? 1e-170 : 1e-310;
+    expect_same_analysis(spread, 300, 150, big_basis_atom, big_atoms, "tiny coefficients, 300 functions");
 }
 
 TEST(FastDensity, UnitLengthColumnsAreThePlainLoopOnAnyThreadCount) {
@@ -397,6 +413,39 @@ TEST(FastFields, Es16MatchesTheReferenceForEveryKindOfValue) {
         const std::string ref = es16(x, true);
         if (fast != ref && ++mismatches < 10) ADD_FAILURE() << x << ": '" << fast << "' vs '" << ref << "'";
     }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(FastFields, F4MatchesTheReferenceInBothWidths) {
+    std::vector<double> values{0.0, -0.0, 0.03125, -0.03125, 0.00005, -0.00004, 0.00004, 0.5,
+                               -999.99996, 123.4567, -21.453, -1234.5, 99999.99995, 1e9, 1.0e10,
+                               -9.99999999e8, 5e-324, -5e-324, 1e-300,
+                               std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 rng(8);
+    std::uniform_real_distribution<double> expo(-8.0, 11.0);
+    std::uniform_real_distribution<double> mant(1.0, 10.0);
+    for (int i = 0; i < 200000; ++i) {
+        const double x = mant(rng) * std::pow(10.0, std::floor(expo(rng)));
+        values.push_back((i & 1) ? -x : x);
+    }
+    // Dyadic values: exact halves of the fourth decimal among them.
+    std::uniform_int_distribution<std::uint64_t> k(1, std::uint64_t(1) << 40);
+    std::uniform_int_distribution<int> shift(0, 50);
+    for (int i = 0; i < 200000; ++i) {
+        const double x = std::ldexp(static_cast<double>(k(rng)), -shift(rng));
+        values.push_back((i & 1) ? -x : x);
+    }
+    int mismatches = 0;
+    for (int width : {8, 15})
+        for (double x : values) {
+            std::string fast, ref;
+            put_f4(fast, x, width);
+            put_f4_reference(ref, x, width);
+            if (fast != ref && ++mismatches < 10)
+                ADD_FAILURE() << x << " F" << width << ".4: '" << fast << "' vs '" << ref << "'";
+        }
     EXPECT_EQ(mismatches, 0);
 }
 
@@ -484,13 +533,17 @@ TEST(FastRun, SameFilesAsThePlainPipelineWithOneAndTwoThreads) {
 
 TEST(FastRun, FloatingPointNoteOfAPlainStopIsThatOfThePlainPipeline) {
     // Far apart: whole atom pairs underflow (skipped and raised by hand); at 16 Angstrom some
-    // exponentials are subnormal; alongside close atoms whose work runs on both threads.
-    std::vector<zb::Atom> spread = zb::alkane(4);
-    for (zb::Atom a : zb::alkane(3)) spread.push_back({a.symbol, a.x, a.y + 250.0, a.z});
+    // exponentials are subnormal; the chains are large enough to run on two threads.
+    auto two_chains = [](double gap) {
+        std::vector<zb::Atom> atoms = zb::alkane(15);
+        for (zb::Atom a : zb::alkane(15)) atoms.push_back({a.symbol, a.x, a.y + gap, a.z});
+        return zb::for005(atoms);
+    };
     const std::vector<std::pair<std::string, std::string>> molecules{
         {"H2 at 200 Angstrom", "far\n0\nH 0 0 0\nH 200 0 0\n"},
         {"H2 at 16 Angstrom", "far\n0\nH 0 0 0\nH 0 15.9 0\n"},
-        {"two alkanes 250 Angstrom apart", zb::for005(spread)},
+        {"two chains 250 Angstrom apart", two_chains(250.0)},
+        {"two chains 16 Angstrom apart", two_chains(15.9)},
         {"water", golden_input("water")}};
     for (const auto& [name, input] : molecules) {
         const std::string expected = plain_pipeline(input, {}, false);
