@@ -1,4 +1,4 @@
-// Room for the large n x n arrays. On this kind of machine (a paravirtualised guest) the first
+// Room for the large n x n arrays and buffers. On this kind of machine (a paravirtualised guest) the first
 // touch of each 4 KiB page costs several microseconds, more than filling it; transparent huge
 // pages bring that to one fault per 2 MiB. Only where the memory lies changes, never a value.
 #pragma once
@@ -13,12 +13,13 @@
 
 namespace zephor {
 
-// Reserves `count` doubles in `v` (empty or smaller) and asks for huge pages on the whole 2 MiB
+// Reserves `count` elements in `v` (empty or smaller) and asks for huge pages on the whole 2 MiB
 // pages inside it, before anything is written there. Small arrays are left alone.
-inline void reserve_large(std::vector<double>& v, std::size_t count) {
+template <typename T>
+void reserve_large(std::vector<T>& v, std::size_t count) {
     v.reserve(count);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const std::size_t bytes = count * sizeof(double);
+    const std::size_t bytes = count * sizeof(T);
     if (bytes < (std::size_t(8) << 20)) return;
     const std::uintptr_t huge = std::uintptr_t(2) << 20;
     const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(v.data());

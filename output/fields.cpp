@@ -162,11 +162,22 @@ bool scaled_rounded(std::uint64_t mant, int q, int k, std::uint64_t& result) {
 // M * 2^q * 10^(8-e) is rounded in integer arithmetic. Magnitudes outside about 10^-19 .. 10^9
 // (never met in the checkpoint's orbitals), zero, subnormals and non-finite values go through
 // the reference.
-void put_es16(std::string& out, double x) {
+namespace {
+
+char* es16_by_reference(char* out, double x) {
+    std::string s;
+    put_es16_reference(s, x);
+    std::memcpy(out, s.data(), 16);
+    return out + 16;
+}
+
+}  // namespace
+
+char* put_es16(char* out, double x) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
     const int biased = static_cast<int>((bits >> 52) & 0x7ff);
     // 10^-19 <= |x| < 10^9 in binary exponents, with margin; the rest goes to the reference.
-    if (biased < 1023 - 63 || biased > 1023 + 29) return put_es16_reference(out, x);
+    if (biased < 1023 - 63 || biased > 1023 + 29) return es16_by_reference(out, x);
     const std::uint64_t mant = (bits & ((std::uint64_t(1) << 52) - 1)) | (std::uint64_t(1) << 52);
     const int q = biased - 1075;  // |x| = mant * 2^q
     // floor(log10(2^(q + 52))): the decimal exponent or one less, corrected below.
@@ -174,7 +185,7 @@ void put_es16(std::string& out, double x) {
     std::uint64_t digits = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int k = 8 - e10;
-        if (k < 0 || k > 27 || !scaled_rounded(mant, q, k, digits)) return put_es16_reference(out, x);
+        if (k < 0 || k > 27 || !scaled_rounded(mant, q, k, digits)) return es16_by_reference(out, x);
         if (digits >= 1000000000u) {
             ++e10;
         } else if (digits < 100000000u) {
@@ -183,9 +194,9 @@ void put_es16(std::string& out, double x) {
             break;
         }
     }
-    if (digits < 100000000u || digits >= 1000000000u) return put_es16_reference(out, x);
+    if (digits < 100000000u || digits >= 1000000000u) return es16_by_reference(out, x);
 
-    char buf[16];
+    char* buf = out;
     buf[0] = ' ';
     buf[1] = (bits >> 63) ? '-' : ' ';
     // Digits from the right: d.dddddddd in buf[2 .. 11].
@@ -200,7 +211,12 @@ void put_es16(std::string& out, double x) {
     const int ae = e10 < 0 ? -e10 : e10;
     buf[14] = static_cast<char>('0' + ae / 10);
     buf[15] = static_cast<char>('0' + ae % 10);
-    out.append(buf, 16);
+    return out + 16;
+}
+
+void put_es16(std::string& out, double x) {
+    char buf[16];
+    out.append(buf, put_es16(buf, x));
 }
 
 }  // namespace zephor

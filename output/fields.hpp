@@ -29,6 +29,8 @@ void put_f4_reference(std::string& out, double x, int width);
 // ES16.8E2: one digit, ".", eight digits, "E", sign, two exponent digits, right-justified in 16;
 // sixteen asterisks when the rounded exponent needs three digits.
 void put_es16(std::string& out, double x);
+// The same 16 characters written at `out`; returns out + 16.
+char* put_es16(char* out, double x);
 // The same field through std::to_chars: the reference put_es16 is tested against. put_es16
 // rounds in exact integer arithmetic and gives the same characters for every double.
 void put_es16_reference(std::string& out, double x);

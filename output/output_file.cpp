@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/large_array.hpp"
 #include "driver/errors.hpp"
 #include "output/fields.hpp"
 
@@ -67,21 +68,24 @@ void OutputFile::write_int_rows(std::span<const std::int32_t> values) {
 
 namespace {
 
-// Lines of five ES16.8E2 fields for values[first, last), first a multiple of five.
-void format_real_rows(std::string& out, std::span<const double> values, std::size_t first,
-                      std::size_t last) {
-    for (std::size_t i = first; i < last; ++i) {
-        put_es16(out, values[i]);
-        if (i % 5 == 4 || i + 1 == values.size()) out.push_back('\n');
-    }
-}
-
 // Long lists (the orbital coefficients) are formatted on OpenMP threads in chunks of whole lines
 // and stored in list order, so the bytes are those of one pass. Storing a batch (system time,
 // most of it page-cache work) overlaps with the formatting of the next: one thread stores while
 // the others format, then joins them.
 constexpr std::size_t chunk_values = 5 * 4096;
 constexpr std::size_t chunks_per_batch = 16;
+constexpr std::size_t chunk_bytes = chunk_values * 16 + chunk_values / 5;  // whole lines
+
+// Lines of five ES16.8E2 fields for values[first, last), first a multiple of five, written at
+// `out`; returns the end.
+char* format_real_rows(char* out, std::span<const double> values, std::size_t first,
+                       std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+        out = put_es16(out, values[i]);
+        if (i % 5 == 4 || i + 1 == values.size()) *out++ = '\n';
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -94,24 +98,19 @@ void OutputFile::write_real_rows(std::span<const double> values) {
         return;
     }
     flush();
-    // Two sets of chunk texts, reserved in full here: nothing inside the parallel region
-    // allocates or throws.
-    std::vector<std::string> text[2];
-    for (auto& set : text) {
-        set.resize(chunks_per_batch);
-        for (std::string& t : set) t.reserve(chunk_values * 16 + chunk_values / 5 + 1);
-    }
+    // Room for two batches, allocated here (nothing inside the parallel region allocates or
+    // throws) on huge pages: first touches of fresh small pages would cost more than formatting.
+    std::vector<char> text;
+    reserve_large(text, 2 * chunks_per_batch * chunk_bytes);
+    text.resize(2 * chunks_per_batch * chunk_bytes);
+    std::size_t length[2][chunks_per_batch] = {};
     const std::size_t chunks = (values.size() + chunk_values - 1) / chunk_values;
     const std::size_t batches = (chunks + chunks_per_batch - 1) / chunks_per_batch;
     auto batch_size = [&](std::size_t b) {
         return b < batches ? std::min(chunks_per_batch, chunks - b * chunks_per_batch) : 0;
     };
-    auto format_chunk = [&](std::size_t b, std::size_t c) {
-        const std::size_t chunk = b * chunks_per_batch + c;
-        std::string& t = text[b % 2][c];
-        t.clear();
-        format_real_rows(t, values, chunk * chunk_values,
-                         std::min(values.size(), (chunk + 1) * chunk_values));
+    auto slot = [&](std::size_t b, std::size_t c) {
+        return text.data() + ((b % 2) * chunks_per_batch + c) * chunk_bytes;
     };
     int error = 0;
     for (std::size_t b = 0; b <= batches && error == 0; ++b) {
@@ -121,13 +120,17 @@ void OutputFile::write_real_rows(std::span<const double> values) {
         {
 #pragma omp single nowait
             if (b > 0) {
-                for (std::size_t c = 0; c < batch_size(b - 1) && error == 0; ++c) {
-                    const std::string& t = text[(b - 1) % 2][c];
-                    error = store_errno(t.data(), t.size());
-                }
+                for (std::size_t c = 0; c < batch_size(b - 1) && error == 0; ++c)
+                    error = store_errno(slot(b - 1, c), length[(b - 1) % 2][c]);
             }
 #pragma omp for schedule(dynamic, 1) nowait
-            for (long long c = 0; c < next; ++c) format_chunk(b, static_cast<std::size_t>(c));
+            for (long long cc = 0; cc < next; ++cc) {
+                const std::size_t c = static_cast<std::size_t>(cc);
+                const std::size_t chunk = b * chunks_per_batch + c;
+                const char* end = format_real_rows(slot(b, c), values, chunk * chunk_values,
+                                                   std::min(values.size(), (chunk + 1) * chunk_values));
+                length[b % 2][c] = static_cast<std::size_t>(end - slot(b, c));
+            }
         }
     }
     if (error != 0) throw write_error(error);
