@@ -1,5 +1,9 @@
 // Entry of zephor: no arguments, no standard input, nothing on standard output. The one place
 // that turns an early end of the run into its report and exit status.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <new>
@@ -17,9 +21,17 @@ int memory_refused(const char* system_text) {
     return 1;
 }
 
+// A closed standard descriptor would be handed to the next file opened, and a stray message
+// of a library meant for standard output would then land inside FOR006 or FOR007.
+void keep_standard_descriptors_taken() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+}
+
 }  // namespace
 
 int main() {
+    keep_standard_descriptors_taken();
     // A file-size limit must come back as a refused write with its report, not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);
     try {
@@ -38,5 +50,9 @@ int main() {
         return memory_refused("Cannot allocate memory");
     } catch (const std::length_error&) {
         return memory_refused("Cannot allocate memory");
+    } catch (const std::exception& e) {
+        // Only a broken installation gets here (the linear-algebra library cannot be loaded).
+        std::fprintf(stderr, "Error: %s\n", e.what());
+        return 2;
     }
 }

@@ -2,6 +2,7 @@
 // run leaves behind, for clean runs, repeated runs, bad input and refused writes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -172,4 +173,15 @@ TEST(Run, FloatingPointNoteOnAQuietStopAfterUnderflow) {
     EXPECT_EQ(r.err.rfind("Note: The following floating-point exceptions are signalling:", 0), 0u);
     EXPECT_NE(r.err.find(" IEEE_UNDERFLOW_FLAG"), std::string::npos);
     EXPECT_EQ(r.err.back(), '\n');
+}
+
+TEST(Run, ClosedStandardStreamsNeverReceiveTheOutputFiles) {
+    // With standard output and error closed, the output files must not take their descriptors.
+    TempDir dir;
+    fs::copy_file(golden("water", "FOR005"), dir / "FOR005");
+    const int status = std::system(("cd '" + dir.path().string() + "' && '" + std::string(ZEPHOR_BINARY) +
+                                    "' <&- >&- 2>&-").c_str());
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_file(dir / "FOR006"), read_file(golden("water", "FOR006")));
+    EXPECT_EQ(read_file(dir / "FOR007"), read_file(golden("water", "FOR007")));
 }
