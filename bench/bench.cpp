@@ -7,7 +7,8 @@
 // FOR006 and FOR007. Then, at about 1000 basis functions, the assembly and the density are timed
 // against their plain evaluations, and a water run against a process that only loads LAPACK.
 //
-//   zephor_bench [--threads T] [--max-basis N] [--repeat R] [--tsv FILE]
+//   zephor_bench [--threads T] [--min-basis N] [--max-basis N] [--family F] [--repeat R]
+//                [--tsv FILE]
 #include <omp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -240,6 +241,8 @@ int main(int argc, char** argv) {
     int threads = 2;
     int max_basis = 4200;
     int repeat = 1;
+    int min_basis = 0;
+    std::string only;
     std::string tsv;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -249,8 +252,11 @@ int main(int argc, char** argv) {
         else if (a == "--max-basis" && i + 1 < argc) max_basis = std::atoi(argv[++i]);
         else if (a == "--tsv" && i + 1 < argc) tsv = argv[++i];
         else if (a == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--min-basis" && i + 1 < argc) min_basis = std::atoi(argv[++i]);
+        else if (a == "--family" && i + 1 < argc) only = argv[++i];
         else {
-            std::fprintf(stderr, "usage: zephor_bench [--threads T] [--max-basis N] [--repeat R] [--tsv FILE]\n");
+            std::fprintf(stderr, "usage: zephor_bench [--threads T] [--min-basis N] [--max-basis N] "
+                                 "[--family alkane|flake|N/O] [--repeat R] [--tsv FILE]\n");
             return 2;
         }
     }
@@ -281,7 +287,8 @@ int main(int argc, char** argv) {
     for (const Family& f : families)
         for (int size : f.sizes) {
             const std::vector<zb::Atom> atoms = f.build(size);
-            if (zb::basis_count(atoms) > max_basis) continue;
+            const int basis = zb::basis_count(atoms);
+            if (basis > max_basis || basis < min_basis || (!only.empty() && only != f.name)) continue;
             const Row r = measure(self, f.name, atoms, threads, repeat);
             const double four_n2 = 4.0 * r.basis * double(r.basis) * 8.0 / (1024.0 * 1024.0);
             std::printf("| %s | %d | %d | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.1f | %.1f | %s |\n",
