@@ -60,7 +60,9 @@ int dsygv_in_place(std::vector<double>& a, std::vector<double>& b, std::int32_t 
     if (info != 0) return info;
     lwork = static_cast<int>(query);  // truncation toward zero
 
-    std::vector<double> work(static_cast<std::size_t>(lwork));
+    // OpenBLAS's symmetric matrix-vector kernel reads up to four doubles past the workspace it
+    // is given; the padding keeps that read inside our allocation. LAPACK still sees lwork.
+    std::vector<double> work(static_cast<std::size_t>(lwork) + 4);
     dsygv_(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, orbital_energy.data(), work.data(),
            &lwork, &info, 1, 1);
     return info;
