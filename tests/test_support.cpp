@@ -51,19 +51,25 @@ void write_file(const fs::path& p, const std::string& content) {
 
 fs::path data_dir() { return fs::path(ZEPHOR_TEST_DATA); }
 
-RunResult run_zephor(const fs::path& dir, const std::string& prefix, const std::string& setup) {
+RunResult run_shell(const fs::path& dir, const std::string& command) {
     TempDir capture;
     const fs::path out = capture / "stdout";
     const fs::path err = capture / "stderr";
-    std::string cmd = "cd '" + dir.string() + "' && ";
-    if (!setup.empty()) cmd += setup + "; ";
-    cmd += prefix + " '" + std::string(ZEPHOR_BINARY) + "' </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
-    const int raw = std::system(cmd.c_str());
+    const std::string line = "cd '" + dir.string() + "' && { " + command + " ; } </dev/null >'" +
+                             out.string() + "' 2>'" + err.string() + "'";
+    const int raw = std::system(line.c_str());
     RunResult r;
     r.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
     r.out = read_file(out);
     r.err = read_file(err);
     return r;
+}
+
+RunResult run_zephor(const fs::path& dir, const std::string& prefix, const std::string& setup) {
+    std::string command;
+    if (!setup.empty()) command += setup + "; ";
+    command += prefix + " '" + std::string(ZEPHOR_BINARY) + "'";
+    return run_shell(dir, command);
 }
 
 }  // namespace zephor_test

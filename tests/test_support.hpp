@@ -34,6 +34,9 @@ struct RunResult {
     std::string err;          // standard error
 };
 
+// Runs `command` through /bin/sh in `dir`, standard input from /dev/null, the outputs captured.
+RunResult run_shell(const std::filesystem::path& dir, const std::string& command);
+
 // Runs the zephor binary in `dir` through /bin/sh. `prefix` is put before the binary in the
 // command line (e.g. "env OPENBLAS_NUM_THREADS=2" or "prlimit --fsize=100"); `setup` is a shell
 // command run first in the same shell (e.g. "trap '' XFSZ").

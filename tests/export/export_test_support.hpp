@@ -5,36 +5,23 @@
 #include <filesystem>
 #include <string>
 
+#include "../test_support.hpp"
+
 namespace zephor_export_test {
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+using zephor_test::read_file;
+using zephor_test::TempDir;
+using zephor_test::write_file;
+using Result = zephor_test::RunResult;
 
-private:
-    std::filesystem::path path_;
-};
-
-std::string read_file(const std::filesystem::path& p);
-void write_file(const std::filesystem::path& p, const std::string& content);
+// Runs `command` through /bin/sh in `dir`.
+inline Result run(const std::filesystem::path& dir, const std::string& command) {
+    return zephor_test::run_shell(dir, command);
+}
 
 // tests/data/export: golden checkpoints <molecule>.FOR007 and bad/ inputs.
 std::filesystem::path data_dir();
 std::string checkpoint_text(const std::string& molecule);
-
-struct Result {
-    int status = -1;  // exit status, -1 when the process did not exit normally
-    std::string out;
-    std::string err;
-};
-
-// Runs `command` through /bin/sh in `dir`.
-Result run(const std::filesystem::path& dir, const std::string& command);
 
 // The zephor-export binary, quoted for the shell.
 std::string export_binary();
