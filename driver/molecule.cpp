@@ -3,6 +3,7 @@
 
 #include "driver/errors.hpp"
 #include "driver/input_reader.hpp"
+#include "driver/memory_budget.hpp"
 
 namespace zephor {
 
@@ -12,6 +13,9 @@ Molecule size_molecule(std::string_view data, std::int32_t atom_count) {
     // The orbital coefficients are counted in 32 bits (n^2 values); anything larger is refused
     // before a single array is allocated.
     if (counts.basis_count > max_basis_count) throw MemoryRefused();
+    // A basis whose matrices outgrow the machine's memory and swap would be killed by the system
+    // part-way through, without a word: refuse it now, like a refused allocation.
+    if (!fits_in_memory(counts.basis_count, machine_memory_bytes())) throw MemoryRefused();
     if (counts.electron_count / 2 > counts.basis_count)
         throw read_error(sizing.charge_line, 13, "FOR005",
                          "Charge " + std::to_string(sizing.charge) + " leaves " +

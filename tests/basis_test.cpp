@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/errors.hpp"
+#include "driver/memory_budget.hpp"
 #include "driver/molecule.hpp"
 #include "solver/eigen_solve.hpp"
 
@@ -95,4 +96,16 @@ TEST(Basis, ChargesThatCannotBeHeldAreRefused) {
     EXPECT_EQ(load_molecule("water\n-4\nO 0 0 0\nH 0 0.757 0.587\nH 0 -0.757 0.587\n").electron_count, 12);
     EXPECT_THROW(load_molecule("h\n-2147483648\nH 0 0 0\n"), ReportError);
     EXPECT_EQ(load_molecule("h\n2147483647\nH 0 0 0\n").electron_count, -2147483646);
+}
+
+TEST(Basis, MatricesBeyondTheMachinesMemoryAreRefusedUpFront) {
+    const std::uint64_t gib = std::uint64_t(1) << 30;
+    EXPECT_EQ(peak_matrix_bytes(1000), 16000000u);
+    EXPECT_TRUE(fits_in_memory(1000, gib));
+    EXPECT_TRUE(fits_in_memory(46340, 40 * gib));
+    // 46340 functions need 2 x 17.2 GB: more than a 24 GiB machine holds.
+    EXPECT_FALSE(fits_in_memory(46340, 24 * gib));
+    EXPECT_FALSE(fits_in_memory(12000, 2 * gib));
+    EXPECT_TRUE(fits_in_memory(46340, 0));  // a system that does not say is not second-guessed
+    EXPECT_GT(machine_memory_bytes(), 0u);
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "driver/memory_budget.hpp"
 #include "test_support.hpp"
 
 using namespace zephor_test;
@@ -184,4 +185,16 @@ TEST(Run, ClosedStandardStreamsNeverReceiveTheOutputFiles) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(read_file(dir / "FOR006"), read_file(golden("water", "FOR006")));
     EXPECT_EQ(read_file(dir / "FOR007"), read_file(golden("water", "FOR007")));
+}
+
+TEST(Run, MatricesBeyondTheMachinesMemoryAreRefusedNotKilled) {
+    // 44000 functions need 31 GB for their two matrices; on a machine with less memory and swap
+    // the run would otherwise be killed by the system part-way through.
+    if (zephor::machine_memory_bytes() >= zephor::peak_matrix_bytes(44000))
+        GTEST_SKIP() << "this machine could hold the matrices";
+    std::string input = "big\n0\n";
+    for (int i = 0; i < 11000; ++i) input += "C " + std::to_string(i * 2) + " 0 0\n";
+    const RunResult r = run_failing(input);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Operating system error: Cannot allocate memory\nAllocation would exceed memory limit\n");
 }
