@@ -1,7 +1,7 @@
 // Reading FOR005: the line-counting pass and the free-form value reads of passes 2 and 3.
 #include "driver/input_reader.hpp"
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 
 #include <cmath>
 #include <cstdlib>
@@ -129,6 +129,7 @@ void ListReader::read(std::span<const ListItem> items) {
     // What came last decides whether a comma is a plain separator or marks a null value.
     enum class After { start, value, comma } after = After::start;
     bool first = true;
+    item_lines_.clear();
     Value value;
     std::int64_t repeat_left = 0;
     const auto fail = [&](int line, const std::string& message) {
@@ -224,6 +225,7 @@ void ListReader::read(std::span<const ListItem> items) {
             }
         }
         --repeat_left;
+        item_lines_.push_back(value.line);
         if (value.null) continue;  // the field keeps its contents
 
         switch (item.kind) {
@@ -360,7 +362,12 @@ void read_atom_pass(std::string_view data, std::int32_t atom_count, std::string&
         const bool known = symbol[i][1] == ' ' && symbol[i][2] == ' ' && symbol[i][3] == ' ' &&
                            element_letters.find(symbol[i][0]) != std::string_view::npos;
         if (!known) throw unknown_symbol(in, symbol[i], static_cast<std::int32_t>(i + 1));
-        for (std::size_t c = 0; c < 3; ++c) r[3 * i + c] = xyz[c] / bohr_in_angstrom;
+        for (std::size_t c = 0; c < 3; ++c) {
+            r[3 * i + c] = xyz[c] / bohr_in_angstrom;
+            // Above about 9.5e307 Angstrom the bohr value is infinite, and every result after it
+            // would be NaN: such a coordinate is refused like one that overflows when read.
+            if (!std::isfinite(r[3 * i + c])) throw read_error(in.item_line(c + 1), in.unit(), in.file(), bad_real(c + 2));
+        }
     }
 }
 

@@ -44,6 +44,8 @@ public:
 
     // 1-based number of the line on which the last read took its first value (0 before any read).
     int line() const { return first_line_; }
+    // Line from which item k (from 0) of the last read took its value.
+    int item_line(std::size_t k) const { return k < item_lines_.size() ? item_lines_[k] : first_line_; }
     int unit() const { return unit_; }
     const std::string& file() const { return file_; }
 
@@ -54,6 +56,7 @@ private:
     std::size_t pos_ = 0;   // start of the next unread line
     int next_line_ = 1;     // its 1-based number
     int first_line_ = 0;
+    std::vector<int> item_lines_;
 };
 
 // Pass 1: the number of lines whose first character is one of the six element letters.
@@ -73,7 +76,8 @@ SizingInput read_sizing_pass(std::string_view data, std::int32_t atom_count);
 
 // Pass 3 over handle 10: symbols and coordinates into `symbol` and `r` (already sized by the
 // caller to atom_count and 3 * atom_count). A symbol that is not exactly one of the six letters
-// fails the read with "Unknown element symbol 'Cl' for atom N".
+// fails the read with "Unknown element symbol 'Cl' for atom N"; a coordinate whose bohr value
+// overflows fails like any real that overflows.
 void read_atom_pass(std::string_view data, std::int32_t atom_count, std::string& title,
                     std::int32_t& charge, std::vector<std::string>& symbol, std::vector<double>& r);
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "driver/fp_flags.hpp"
 #include "driver/run.hpp"
 
@@ -50,9 +50,5 @@ int main() {
         return memory_refused("Cannot allocate memory");
     } catch (const std::length_error&) {
         return memory_refused("Cannot allocate memory");
-    } catch (const std::exception& e) {
-        // Only a broken installation gets here (the linear-algebra library cannot be loaded).
-        std::fprintf(stderr, "Error: %s\n", e.what());
-        return 2;
     }
 }

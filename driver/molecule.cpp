@@ -1,7 +1,7 @@
 // Sizing, allocation, reading and basis assembly of the molecule.
 #include "driver/molecule.hpp"
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "driver/input_reader.hpp"
 #include "driver/memory_budget.hpp"
 
@@ -28,6 +28,7 @@ Molecule size_molecule(std::string_view data, std::int32_t atom_count) {
     m.basis_count = static_cast<std::int32_t>(counts.basis_count);
     m.shell_count = static_cast<std::int32_t>(counts.shell_count);
     m.electron_count = static_cast<std::int32_t>(counts.electron_count);
+    m.letters.assign(sizing.letters.begin(), sizing.letters.end());
     return m;
 }
 
@@ -49,7 +50,17 @@ void read_molecule(Molecule& m, std::string_view data) {
     b.shell_type.resize(shells);
     b.shell_atom.resize(shells);
 
+    const auto changed = [] {
+        return ReportError("While reading input (unit = 10, file = 'FOR005')", "FOR005 changed while it was being read");
+    };
+    if (count_atom_lines(data) != m.atom_count) throw changed();
+    const std::string sized_title = m.title;
+    const std::int32_t sized_charge = m.charge;
     read_atom_pass(data, m.atom_count, m.title, m.charge, m.symbol, m.r);
+    // The basis arrays were sized from these letters; different ones would be written past them.
+    bool same = m.title == sized_title && m.charge == sized_charge;
+    for (std::size_t i = 0; i < atoms && same; ++i) same = m.symbol[i][0] == m.letters[i];
+    if (!same) throw changed();
     assemble_basis(m.symbol, m.basis_count, b);
 }
 

@@ -18,6 +18,7 @@ struct Molecule {
     std::int32_t basis_count = 0;
     std::int32_t shell_count = 0;
     std::int32_t electron_count = 0;
+    std::string letters;              // the symbol letter of each atom that sized the arrays
     std::vector<std::string> symbol;  // 4 characters each
     std::vector<double> r;            // 3 x atom_count, bohr
     std::vector<double> norm;         // filled by the assembly
@@ -29,6 +30,9 @@ struct Molecule {
 Molecule size_molecule(std::string_view data, std::int32_t atom_count);
 
 // Allocates every array at its final size, then pass 3 (handle 10) and the basis assembly.
+// FOR005 is opened anew for each pass and may have been replaced or rewritten in between: pass 3
+// must find the atom count, title, charge and symbol letters that sized the arrays, or the run
+// ends with the read report "FOR005 changed while it was being read".
 void read_molecule(Molecule& m, std::string_view data);
 
 // All three passes over one buffer: what a run reads from FOR005, for callers that hold the

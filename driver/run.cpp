@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "common/errors.hpp"
 #include "common/large_array.hpp"
-#include "driver/errors.hpp"
+#include "common/thread_fp_flags.hpp"
 #include "driver/input_file.hpp"
 #include "driver/input_reader.hpp"
 #include "driver/molecule.hpp"
+#include "driver/worker_threads.hpp"
 #include "integrals/s_h_matrix.hpp"
 #include "output/checkpoint.hpp"
 #include "output/output_file.hpp"
@@ -54,6 +56,7 @@ void run(const PhaseEnd& phase_end) {
         InputFile f = open_input(13);
         m = size_molecule(read_input(f), atom_count);
     }
+    if (m.basis_count >= threads_from_basis_count) start_worker_threads();
 
     // 3.-5. Arrays at their final sizes, symbols and coordinates (handle 10, open to the end of
     // the run), per-atom parameters and the diagonal of the Hamiltonian.
@@ -93,19 +96,25 @@ void run(const PhaseEnd& phase_end) {
     }
     mark(Phase::analysis);
 
-    // 9. The report, stored in full before the checkpoint is attempted.
-    OutputFile report = OutputFile::create_new("FOR006", 11);
-    if (!report.is_open()) throw PlainStop();
+    // 9. Everything both files need in memory is allocated before either exists, so that a
+    // refusal leaves no file. Each file is written unnamed and named once complete; the report
+    // is named before the checkpoint is started.
+    const CheckpointData checkpoint_data{m.atom_count, m.charge, occupied_count, n, m.shell_count,
+                                         b.atomic_number, m.r, b.shell_type, b.shell_atom, b.g,
+                                         b.alfa, b.d, orbital_energy, mo_coef};
+    const CheckpointLists checkpoint_lists_ = checkpoint_lists(checkpoint_data);
+    OutputFile report("FOR006", 11);
+    OutputFile checkpoint("FOR007", 13);
+    checkpoint.reserve_row_block(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    if (!report.open()) throw PlainStop();
     write_report(report, orbital_energy, occupied_count, energy, atom_pop, b.valence, m.symbol,
                  m.atom_count);
-    report.flush();
+    if (!report.publish()) throw PlainStop();
 
     // 10. The checkpoint.
-    OutputFile checkpoint = OutputFile::create_new("FOR007", 13);
-    if (!checkpoint.is_open()) throw PlainStop();
-    write_checkpoint(checkpoint, {m.atom_count, m.charge, occupied_count, n, m.shell_count,
-                                  b.atomic_number, m.r, b.shell_type, b.shell_atom, b.g, b.alfa,
-                                  b.d, orbital_energy, mo_coef});
+    if (!checkpoint.open()) throw PlainStop();
+    write_checkpoint(checkpoint, checkpoint_data, checkpoint_lists_);
+    if (!checkpoint.publish()) throw PlainStop();
 
     // 11. Close handles 10, 11 and 13, in this order.
     input.close();

@@ -1,5 +1,5 @@
 // The whole run of the program, step by step, in the working directory: FOR005 in, FOR006 and
-// FOR007 out. Early ends travel as the exceptions of driver/errors.hpp.
+// FOR007 out. Early ends travel as the exceptions of common/errors.hpp.
 #pragma once
 
 #include <functional>

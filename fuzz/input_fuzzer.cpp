@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "driver/input_reader.hpp"
 #include "driver/molecule.hpp"
 

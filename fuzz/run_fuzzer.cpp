@@ -22,7 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
+#include "driver/input_reader.hpp"
 #include "driver/molecule.hpp"
 #include "driver/run.hpp"
 #include "integrals/s_h_matrix.hpp"
@@ -45,6 +46,7 @@ const std::string old_checkpoint = "an older checkpoint\n";
 struct Case {
     std::string input;  // FOR005
     int present = 0;    // 0: no output file beforehand, 1: FOR006, 2: FOR007
+    bool overflows = false;  // a coordinate whose bohr value is infinite
 };
 
 void put_real(std::string& out, double x) {
@@ -65,12 +67,14 @@ Case decode(const std::uint8_t* data, std::size_t size) {
         double xyz[3];
         for (int k = 0; k < 3; ++k) {
             const auto v = static_cast<std::int16_t>(data[at + 1 + 2 * k] | (data[at + 2 + 2 * k] << 8));
-            switch ((kind / 6) % 4) {
+            switch ((kind / 6) % 5) {
             case 0: xyz[k] = v / 1000.0; break;            // within +-33 Angstrom
             case 1: xyz[k] = prev[k]; break;               // on top of the previous atom
             case 2: xyz[k] = prev[k] + v * 1e-7; break;    // nearly on top
-            default: xyz[k] = v * 3.0; break;              // up to about 10^5 Angstrom away
+            case 3: xyz[k] = v * 3.0; break;               // up to about 10^5 Angstrom away
+            default: xyz[k] = v * 5e303; break;            // up to 1.6e308, past what bohr can hold
             }
+            if (!std::isfinite(xyz[k] / zephor::bohr_in_angstrom)) c.overflows = true;
             prev[k] = xyz[k];
         }
         c.input += "FBONHC"[kind % 6];
@@ -241,6 +245,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         status = 1;
     }
     check(status == 0 || status == 1 || status == 2);
+    // A coordinate that overflows in bohr is a bad real number, never NaN results or a quiet stop.
+    if (c.overflows) check(status == 2);
 
     const auto report = slurp("FOR006");
     const auto checkpoint = slurp("FOR007");

@@ -34,7 +34,30 @@ void header(OutputFile& f, std::string_view label, char type, int width, std::in
 
 }  // namespace
 
-void write_checkpoint(OutputFile& f, const CheckpointData& c) {
+CheckpointLists checkpoint_lists(const CheckpointData& c) {
+    const std::size_t n = static_cast<std::size_t>(c.basis_count);
+    const std::size_t shells = static_cast<std::size_t>(c.shell_count);
+    CheckpointLists l;
+    l.primitives.assign(shells, 6);
+    // One entry of six values per shell: the s function and the px function stand for their
+    // shells; py and pz repeat the px exponents and are skipped.
+    l.exponents.reserve(6 * shells);
+    l.coefficients.reserve(6 * shells);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Label& first = c.g[6 * k];
+        if (first == label_ss || first == label_px) {
+            l.exponents.insert(l.exponents.end(), c.alfa.begin() + 6 * k, c.alfa.begin() + 6 * k + 6);
+            l.coefficients.insert(l.coefficients.end(), c.d.begin() + 6 * k, c.d.begin() + 6 * k + 6);
+        }
+    }
+    l.hartree.resize(n);
+    for (std::size_t i = 0; i < n; ++i) l.hartree[i] = c.orbital_energy[i] * hartree_per_ev;
+    return l;
+}
+
+void write_checkpoint(OutputFile& f, const CheckpointData& c) { write_checkpoint(f, c, checkpoint_lists(c)); }
+
+void write_checkpoint(OutputFile& f, const CheckpointData& c, const CheckpointLists& lists) {
     write_banner(f);
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     const std::size_t n = static_cast<std::size_t>(c.basis_count);
@@ -61,35 +84,17 @@ void write_checkpoint(OutputFile& f, const CheckpointData& c) {
     header(f, "Shell types", 'I', 60, c.shell_count);
     f.write_int_rows(std::span(c.shell_type.data(), shells));
     header(f, "Number of primitives per shell", 'I', 60, c.shell_count);
-    {
-        const std::vector<std::int32_t> six(shells, 6);
-        f.write_int_rows(six);
-    }
+    f.write_int_rows(lists.primitives);
     header(f, "Shell to atom map", 'I', 60, c.shell_count);
     f.write_int_rows(std::span(c.shell_atom.data(), shells));
 
-    // One entry of six values per shell: the s function and the px function stand for their
-    // shells; py and pz repeat the px exponents and are skipped.
-    std::vector<double> exponents;
-    std::vector<double> coefficients;
-    exponents.reserve(6 * shells);
-    coefficients.reserve(6 * shells);
-    for (std::size_t k = 0; k < n; ++k) {
-        const Label& first = c.g[6 * k];
-        if (first == label_ss || first == label_px) {
-            exponents.insert(exponents.end(), c.alfa.begin() + 6 * k, c.alfa.begin() + 6 * k + 6);
-            coefficients.insert(coefficients.end(), c.d.begin() + 6 * k, c.d.begin() + 6 * k + 6);
-        }
-    }
     header(f, "Primitive exponents", 'R', 59, 6 * c.shell_count);
-    f.write_real_rows(exponents);
+    f.write_real_rows(lists.exponents);
     header(f, "Contraction coefficients", 'R', 59, 6 * c.shell_count);
-    f.write_real_rows(coefficients);
+    f.write_real_rows(lists.coefficients);
 
-    std::vector<double> hartree(n);
-    for (std::size_t i = 0; i < n; ++i) hartree[i] = c.orbital_energy[i] * hartree_per_ev;
     header(f, "Alpha Orbital Energies", 'R', 59, c.basis_count);
-    f.write_real_rows(hartree);
+    f.write_real_rows(lists.hartree);
     header(f, "Alpha MO coefficients", 'R', 59, c.basis_count * c.basis_count);
     f.write_real_rows(std::span(c.mo_coef.data(), n * n));
 }

@@ -36,6 +36,20 @@ struct CheckpointData {
     const std::vector<double>& mo_coef;         // basis_count x basis_count
 };
 
+// The lists the checkpoint derives from the run's arrays: one entry of six exponents and six
+// coefficients per shell, the orbital energies in hartree, six primitives per shell.
+struct CheckpointLists {
+    std::vector<double> exponents;
+    std::vector<double> coefficients;
+    std::vector<double> hartree;
+    std::vector<std::int32_t> primitives;
+};
+
+// Everything the checkpoint needs in memory besides `f`'s own buffers, computed before any output
+// file exists so that writing asks for no memory.
+CheckpointLists checkpoint_lists(const CheckpointData& c);
+
+void write_checkpoint(OutputFile& f, const CheckpointData& c, const CheckpointLists& lists);
 void write_checkpoint(OutputFile& f, const CheckpointData& c);
 
 }  // namespace zephor

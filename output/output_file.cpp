@@ -2,6 +2,7 @@
 #include "output/output_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +11,7 @@
 #include <vector>
 
 #include "common/large_array.hpp"
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "output/fields.hpp"
 
 namespace zephor {
@@ -20,26 +21,28 @@ namespace {
 constexpr std::size_t flush_threshold = std::size_t(1) << 20;
 }  // namespace
 
-OutputFile OutputFile::create_new(const std::string& name, int unit) {
-    // O_EXCL: the name must be free; a symbolic link, even a dangling one, is never followed.
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return OutputFile(fd, unit, name);
+OutputFile::OutputFile(std::string name, int unit) : unit_(unit), name_(std::move(name)) {
+    buf_.reserve(flush_threshold + 4096);
 }
 
-OutputFile::OutputFile(int fd, int unit, std::string name) : fd_(fd), unit_(unit), name_(std::move(name)) {
-    if (fd_ >= 0) buf_.reserve(flush_threshold + 4096);
+OutputFile OutputFile::create_new(const std::string& name, int unit) {
+    OutputFile f(name, unit);
+    f.open();
+    return f;
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : fd_(other.fd_), unit_(other.unit_), name_(std::move(other.name_)), buf_(std::move(other.buf_)) {
+    : fd_(other.fd_), unit_(other.unit_), unnamed_(other.unnamed_), name_(std::move(other.name_)),
+      buf_(std::move(other.buf_)), staging_(std::move(other.staging_)) {
     other.fd_ = -1;
 }
 
 OutputFile::~OutputFile() {
     if (fd_ < 0) return;
-    // Lines formatted before an early end are still stored, as an unbuffered file would have.
+    // Lines formatted before an early end are still stored in a file that has its name, as an
+    // unbuffered file would have; an unnamed file simply vanishes with its handle.
     const char* p = buf_.data();
-    std::size_t left = buf_.size();
+    std::size_t left = unnamed_ ? 0 : buf_.size();
     while (left > 0) {
         const ssize_t n = ::write(fd_, p, left);
         if (n <= 0) break;
@@ -47,6 +50,56 @@ OutputFile::~OutputFile() {
         left -= static_cast<std::size_t>(n);
     }
     ::close(fd_);
+}
+
+bool OutputFile::name_is_free() const {
+    struct stat st;
+    return ::fstatat(AT_FDCWD, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+}
+
+bool OutputFile::open() {
+    if (fd_ >= 0 || !name_is_free()) return false;
+    const std::size_t slash = name_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name_.substr(0, slash);
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+        unnamed_ = true;
+        return true;
+    }
+    // Only a file system without unnamed files falls back to writing under the name; a folder
+    // that refuses new files refuses both.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    // O_EXCL: the name must be free; a symbolic link, even a dangling one, is never followed.
+    fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+int OutputFile::give_name() {
+    if (!unnamed_) return 0;
+    unnamed_ = false;
+    // Like an exclusive create, a link never replaces anything: EEXIST when the name is taken.
+    // The direct form needs a privilege; /proc names the open file for everyone else.
+    if (::linkat(fd_, "", AT_FDCWD, name_.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno == EEXIST) return EEXIST;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name_.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    return errno;
+}
+
+bool OutputFile::publish() {
+    flush();
+    const int err = give_name();
+    if (err == EEXIST) return false;
+    if (err != 0) throw ReportError("Error writing (unit = " + std::to_string(unit_) + ", file = '" + name_ + "')",
+                                    std::strerror(err));
+    return true;
+}
+
+void OutputFile::fail_write(int err) {
+    // What was stored before the refusal stays, under the file's name.
+    give_name();
+    throw ReportError("Error writing (unit = " + std::to_string(unit_) + ", file = '" + name_ + "')",
+                      std::strerror(err));
 }
 
 void OutputFile::end_line() {
@@ -98,11 +151,8 @@ void OutputFile::write_real_rows(std::span<const double> values) {
         return;
     }
     flush();
-    // Room for two batches, allocated here (nothing inside the parallel region allocates or
-    // throws) on huge pages: first touches of fresh small pages would cost more than formatting.
-    std::vector<char> text;
-    reserve_large(text, 2 * chunks_per_batch * chunk_bytes);
-    text.resize(2 * chunks_per_batch * chunk_bytes);
+    reserve_row_block(values.size());
+    char* const text = staging_.data();
     std::size_t length[2][chunks_per_batch] = {};
     const std::size_t chunks = (values.size() + chunk_values - 1) / chunk_values;
     const std::size_t batches = (chunks + chunks_per_batch - 1) / chunks_per_batch;
@@ -110,7 +160,7 @@ void OutputFile::write_real_rows(std::span<const double> values) {
         return b < batches ? std::min(chunks_per_batch, chunks - b * chunks_per_batch) : 0;
     };
     auto slot = [&](std::size_t b, std::size_t c) {
-        return text.data() + ((b % 2) * chunks_per_batch + c) * chunk_bytes;
+        return text + ((b % 2) * chunks_per_batch + c) * chunk_bytes;
     };
     int error = 0;
     for (std::size_t b = 0; b <= batches && error == 0; ++b) {
@@ -133,12 +183,15 @@ void OutputFile::write_real_rows(std::span<const double> values) {
             }
         }
     }
-    if (error != 0) throw write_error(error);
+    if (error != 0) fail_write(error);
 }
 
-ReportError OutputFile::write_error(int err) const {
-    return ReportError("Error writing (unit = " + std::to_string(unit_) + ", file = '" + name_ + "')",
-                       std::strerror(err));
+void OutputFile::reserve_row_block(std::size_t values) {
+    if (values < 2 * chunk_values || !staging_.empty()) return;
+    // Room for two batches (nothing inside the parallel region allocates or throws) on huge
+    // pages: first touches of fresh small pages would cost more than the formatting.
+    reserve_large(staging_, 2 * chunks_per_batch * chunk_bytes);
+    staging_.resize(2 * chunks_per_batch * chunk_bytes);
 }
 
 int OutputFile::store_errno(const char* data, std::size_t size) {
@@ -153,7 +206,7 @@ int OutputFile::store_errno(const char* data, std::size_t size) {
 }
 
 void OutputFile::store(const char* data, std::size_t size) {
-    if (const int err = store_errno(data, size); err != 0) throw write_error(err);
+    if (const int err = store_errno(data, size); err != 0) fail_write(err);
 }
 
 void OutputFile::flush() {
@@ -169,11 +222,11 @@ void OutputFile::flush() {
 }
 
 void OutputFile::close() {
-    flush();
+    if (fd_ < 0) return;
+    publish();
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0)
-        throw write_error(errno);
+    if (::close(fd) != 0) fail_write(errno);
 }
 
 }  // namespace zephor

@@ -3,6 +3,8 @@
 # Quick when everything is present already: apt is consulted only for missing packages.
 set -euo pipefail
 packages=(build-essential cmake libopenblas-dev libgtest-dev python3 libcli11-dev openbabel jmol)
+# Fault injection in the tests: a delayed opening of FOR005, limits, another user.
+packages+=(strace util-linux)
 # The fuzzers (clang with libFuzzer and the OpenMP runtime) and the memcheck run.
 packages+=(clang-14 libclang-rt-14-dev libomp-14-dev valgrind)
 missing=()

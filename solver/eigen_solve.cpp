@@ -10,7 +10,12 @@
 #include <string>
 
 #include <dlfcn.h>
+#include <sys/mman.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "common/errors.hpp"
 #include "common/thread_fp_flags.hpp"
 
 namespace {
@@ -20,6 +25,17 @@ using dsygv_fn = void(const int* itype, const char* jobz, const char* uplo, cons
                       const int* lwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
 using set_threads_fn = void(int);
 
+// A library that cannot be loaded: a refused resource (address space, descriptors) is the memory
+// report, anything else (a broken installation) a two-line report naming the library.
+[[noreturn]] void refuse_load(const std::string& what) {
+    // The loader says what failed in words only; errno is not kept.
+    static const int refusals[] = {ENOMEM, EMFILE, ENFILE, EAGAIN};
+    for (const int e : refusals)
+        if (what.find(std::strerror(e)) != std::string::npos) throw zephor::MemoryRefused(std::strerror(e));
+    if (what.find("failed to map segment") != std::string::npos) throw zephor::MemoryRefused();
+    throw zephor::ReportError("Error loading LAPACK (file = '" ZEPHOR_LAPACK_LIBRARY "')", what);
+}
+
 // OpenBLAS picks its kernel and thread count when it is loaded, from its environment, and the
 // kernel it would pick depends on the processor. The library is therefore loaded here, on first
 // use, after telling it to run one thread with the plain SSE3 kernel of every x86-64 processor.
@@ -27,13 +43,25 @@ dsygv_fn* load_dsygv() {
     setenv("OPENBLAS_CORETYPE", "Prescott", 1);
     setenv("OPENBLAS_NUM_THREADS", "1", 1);
     void* lib = dlopen(ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) throw std::runtime_error(std::string("cannot load LAPACK: ") + dlerror());
+    if (lib == nullptr) refuse_load(dlerror());
     auto* dsygv = reinterpret_cast<dsygv_fn*>(dlsym(lib, "dsygv_"));
-    if (dsygv == nullptr) throw std::runtime_error("LAPACK has no dsygv_: " ZEPHOR_LAPACK_LIBRARY);
+    if (dsygv == nullptr) refuse_load("the library has no dsygv_");
     // Present in OpenBLAS only; a reference LAPACK has no threads to pin.
     if (auto* set_threads = reinterpret_cast<set_threads_fn*>(dlsym(lib, "openblas_set_num_threads")))
         set_threads(1);
     return dsygv;  // the library stays loaded for the life of the process
+}
+
+// OpenBLAS takes one work buffer of 128 MiB (its BUFFER_SIZE on x86-64, plus a page) at the first
+// level-3 call inside dsygv, and when the system refuses it the library retries forever. So the
+// address space for it is asked for here first, and a refusal is the memory report. Once the
+// library holds its buffer it keeps it, and the probe only finds room that is already there.
+constexpr std::size_t library_buffer_bytes = (std::size_t(128) << 20) + (std::size_t(1) << 20);
+
+void make_sure_library_buffer_fits() {
+    void* p = mmap(nullptr, library_buffer_bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) throw zephor::MemoryRefused(std::strerror(errno));
+    munmap(p, library_buffer_bytes);
 }
 
 dsygv_fn* dsygv() {
@@ -63,6 +91,7 @@ int dsygv_in_place(std::vector<double>& a, std::vector<double>& b, std::int32_t 
     // OpenBLAS's symmetric matrix-vector kernel reads up to four doubles past the workspace it
     // is given; the padding keeps that read inside our allocation. LAPACK still sees lwork.
     std::vector<double> work(static_cast<std::size_t>(lwork) + 4);
+    make_sure_library_buffer_fits();
     dsygv_(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, orbital_energy.data(), work.data(),
            &lwork, &info, 1, 1);
     return info;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "driver/memory_budget.hpp"
 #include "driver/molecule.hpp"
 #include "solver/eigen_solve.hpp"

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "driver/input_reader.hpp"
 #include "driver/molecule.hpp"
 #include "test_support.hpp"

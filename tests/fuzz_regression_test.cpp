@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "driver/molecule.hpp"
 #include "test_support.hpp"
 

@@ -2,7 +2,7 @@
 // the sizing and reading passes, the bad-input files and robustness against arbitrary bytes.
 #include "driver/input_reader.hpp"
 
-#include "driver/errors.hpp"
+#include "common/errors.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -364,6 +364,16 @@ TEST(AtomPass, LayoutEdgeCases) {
               report(4, 10, "Bad real number in item 2 of list input"));
 }
 
+TEST(AtomPass, CoordinatesWhoseBohrValueOverflowsAreBadReals) {
+    // 9.5e307 Angstrom is still finite in bohr; 9.6e307 is not, in any of x, y, z.
+    EXPECT_EQ(read_molecule("t\n0\nH -9.5e307 0 9.5E307\n").r[0], -9.5e307 / bohr_in_angstrom);
+    EXPECT_EQ(report_of([] { read_molecule("t\n0\nH 0 -9.6e307 0\n"); }),
+              report(3, 10, "Bad real number in item 3 of list input"));
+    // The line is that of the value itself when the atom runs over two lines.
+    EXPECT_EQ(report_of([] { read_molecule("t\n0\nC 0 0\n1.7D308\n"); }),
+              report(4, 10, "Bad real number in item 4 of list input"));
+}
+
 TEST(AtomPass, FieldsWithoutValueKeepPreviousContentsOrStartAtZero) {
     // x, y, z keep the previous atom's coordinates across a null value; the first atom starts at 0.
     const Molecule m = read_molecule("t\n0\nH 1 /\nH,,4,5\nH 7,,\n3\n");
@@ -421,6 +431,7 @@ TEST(BadInputFiles, GiveTheirExactReports) {
         {"missing_z.FOR005", report(4, 10, "Bad real number in item 4 of list input")},
         {"bad_x.FOR005", report(3, 10, "Bad real number in item 2 of list input")},
         {"zero_repeat.FOR005", report(3, 10, "Zero repeat count in item 2 of list input")},
+        {"coordinate_overflow.FOR005", report(4, 10, "Bad real number in item 2 of list input")},
     };
     for (const auto& c : cases) {
         const std::string data = zephor_test::read_file(zephor_test::data_dir() / "bad" / c.name);

@@ -1,5 +1,5 @@
 // The three ways a run can end early, carried as exceptions to main(), which alone prints the
-// report and chooses the exit status.
+// report and chooses the exit status. All derive from RunEnd, so that nothing else can escape.
 #pragma once
 
 #include <stdexcept>
@@ -7,20 +7,24 @@
 
 namespace zephor {
 
-// A stop with exit status 0 and no message of the program's own (missing input, existing output
-// file, failed solve). main() adds the floating-point note when exception flags are raised.
-class PlainStop : public std::runtime_error {
+class RunEnd : public std::runtime_error {
 public:
-    PlainStop() : std::runtime_error("plain stop") {}
+    using std::runtime_error::runtime_error;
 };
 
-// A failed read of FOR005 or a refused write: two lines on standard error, exit status 2.
-// `where` is the first line (it locates the statement and names handle and file); `what()` is
-// the message line.
-class ReportError : public std::runtime_error {
+// A stop with exit status 0 and no message of the program's own (missing input, existing output
+// file, failed solve). main() adds the floating-point note when exception flags are raised.
+class PlainStop : public RunEnd {
 public:
-    ReportError(std::string where, const std::string& message)
-        : std::runtime_error(message), where_(std::move(where)) {}
+    PlainStop() : RunEnd("plain stop") {}
+};
+
+// A failed read of FOR005, a refused write, or a linear-algebra library that cannot be used:
+// two lines on standard error, exit status 2. `where` is the first line (it locates the
+// statement and names handle and file); `what()` is the message line.
+class ReportError : public RunEnd {
+public:
+    ReportError(std::string where, const std::string& message) : RunEnd(message), where_(std::move(where)) {}
     const std::string& where() const { return where_; }
 
 private:
@@ -38,11 +42,12 @@ inline ReportError read_error(int line, int unit, const std::string& file, const
     return ReportError(read_location(line, unit, file), message);
 }
 
-// Memory the system refused, or a molecule too large to be sized at all: exit status 1.
-class MemoryRefused : public std::runtime_error {
+// Memory (or another resource a run cannot go on without: descriptors, threads) that the system
+// refused, or a molecule too large to be sized at all: exit status 1. `what()` is the system's
+// text.
+class MemoryRefused : public RunEnd {
 public:
-    explicit MemoryRefused(const std::string& system_text = "Cannot allocate memory")
-        : std::runtime_error(system_text) {}
+    explicit MemoryRefused(const std::string& system_text = "Cannot allocate memory") : RunEnd(system_text) {}
 };
 
 }  // namespace zephor
