@@ -30,8 +30,14 @@
 #include "driver/molecule.hpp"
 #include "driver/run.hpp"
 #include "integrals/s_h_matrix.hpp"
+#include "integrals/s_h_matrix_reference.hpp"
 #include "solver/eigen_solve.hpp"
-#include "solver/population.hpp"
+#include "solver/density_matrix.hpp"
+#include "solver/population_reference.hpp"
+#include "test_support.hpp"
+
+using zephor_test::read_file;
+using zephor_test::write_file;
 
 namespace fs = std::filesystem;
 namespace zb = zephor_bench;
@@ -43,38 +49,6 @@ using Clock = std::chrono::steady_clock;
 double seconds_since(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
 }
-
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
-
-// A scratch directory, removed with its contents.
-struct Scratch {
-    fs::path path;
-    Scratch() {
-        char tmpl[] = "/tmp/zephor-bench.XXXXXX";
-        const char* p = mkdtemp(tmpl);
-        if (p == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        path = p;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-};
 
 struct ProcessResult {
     int status = -1;
@@ -158,13 +132,13 @@ Row measure(const std::string& self, const std::string& family, const std::vecto
     row.basis = zb::basis_count(atoms);
     const std::string input = zb::for005(atoms);
 
-    Scratch a;
+    zephor_test::TempDir a;
     ProcessResult ph;
     for (int rep = 0; rep < repeat; ++rep) {
-        fs::remove(a.path / "FOR006");
-        fs::remove(a.path / "FOR007");
-        write_file(a.path / "FOR005", input);
-        const ProcessResult r = run_process({self, "--phases"}, a.path, threads);
+        fs::remove(a / "FOR006");
+        fs::remove(a / "FOR007");
+        write_file(a / "FOR005", input);
+        const ProcessResult r = run_process({self, "--phases"}, a.path(), threads);
         if (rep > 0 && r.wall >= row.total) continue;
         ph = r;
         row.total = r.wall;
@@ -173,15 +147,15 @@ Row measure(const std::string& self, const std::string& family, const std::vecto
         for (double& p : row.phase) lines >> p;
     }
 
-    Scratch b;
-    write_file(b.path / "FOR005", input);
-    const ProcessResult whole = run_process({ZEPHOR_BINARY}, b.path, threads);
+    zephor_test::TempDir b;
+    write_file(b / "FOR005", input);
+    const ProcessResult whole = run_process({ZEPHOR_BINARY}, b.path(), threads);
     row.process = whole.wall;
     row.peak_kib = whole.peak_kib;
     row.same_output = ph.status == 0 && whole.status == 0 &&
-                      fs::exists(b.path / "FOR007") &&
-                      read_file(a.path / "FOR006") == read_file(b.path / "FOR006") &&
-                      read_file(a.path / "FOR007") == read_file(b.path / "FOR007");
+                      fs::exists(b / "FOR007") &&
+                      read_file(a / "FOR006") == read_file(b / "FOR006") &&
+                      read_file(a / "FOR007") == read_file(b / "FOR007");
     return row;
 }
 
@@ -207,11 +181,9 @@ void compare_plain(const std::string& family, const std::vector<zb::Atom>& atoms
     std::vector<double> s(n * n), ham = m.basis.ham, norm(n);
     auto assemble = [&](bool reference) {
         if (reference)
-            zephor::s_h_matrix_reference(s, ham, m.symbol, m.basis.g, m.basis.alfa, m.basis.d, m.r,
-                                         m.basis.basis_atom, norm, m.basis_count);
+            zephor::s_h_matrix_reference(s, ham, zephor::basis_view(m), norm);
         else
-            zephor::s_h_matrix(s, ham, m.symbol, m.basis.g, m.basis.alfa, m.basis.d, m.r,
-                               m.basis.basis_atom, norm, m.basis_count);
+            zephor::s_h_matrix(s, ham, zephor::basis_view(m), norm);
     };
     omp_set_num_threads(1);
     const double plain = best_of(1, [&] { assemble(true); });
@@ -314,15 +286,15 @@ int main(int argc, char** argv) {
 
     // Small molecules: a water run against the bare cost of a process that loads LAPACK.
     {
-        Scratch w;
+        zephor_test::TempDir w;
         const std::string water = "water\n0\nO 0.0 0.0 0.0\nH 0.0 0.757 0.587\nH 0.0 -0.757 0.587\n";
         std::vector<double> water_t, bare_t;
         for (int i = 0; i < 21; ++i) {
-            fs::remove(w.path / "FOR006");
-            fs::remove(w.path / "FOR007");
-            write_file(w.path / "FOR005", water);
-            water_t.push_back(run_process({ZEPHOR_BINARY}, w.path, threads).wall);
-            bare_t.push_back(run_process({self, "--lapack-only"}, w.path, threads).wall);
+            fs::remove(w / "FOR006");
+            fs::remove(w / "FOR007");
+            write_file(w / "FOR005", water);
+            water_t.push_back(run_process({ZEPHOR_BINARY}, w.path(), threads).wall);
+            bare_t.push_back(run_process({self, "--lapack-only"}, w.path(), threads).wall);
         }
         std::printf("\nWater: %.2f ms per run; a process that only loads LAPACK and solves 1 x 1: %.2f ms "
                     "(medians of 21).\n",

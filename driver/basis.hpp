@@ -20,9 +20,6 @@ struct BasisCounts {
 // `letters` must all be element letters (the sizing pass rejects any other).
 BasisCounts tally_basis(const std::vector<char>& letters, std::int32_t charge);
 
-// Largest basis the program sizes: the orbital coefficients (n^2 values) are counted in 32 bits.
-inline constexpr std::int64_t max_basis_count = 46340;
-
 // The arrays the assembly fills; the caller sizes them from the counts (g, alfa, d: 6 x n;
 // basis_atom: n; ham: n x n; valence, atomic_number: atoms; shell_type, shell_atom: shells).
 struct BasisArrays {

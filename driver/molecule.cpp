@@ -2,6 +2,7 @@
 #include "driver/molecule.hpp"
 
 #include "common/errors.hpp"
+#include "common/run_files.hpp"
 #include "driver/input_reader.hpp"
 #include "driver/memory_budget.hpp"
 
@@ -17,7 +18,7 @@ Molecule size_molecule(std::string_view data, std::int32_t atom_count) {
     // part-way through, without a word: refuse it now, like a refused allocation.
     if (!fits_in_memory(counts.basis_count, machine_memory_bytes())) throw MemoryRefused();
     if (counts.electron_count / 2 > counts.basis_count)
-        throw read_error(sizing.charge_line, 13, "FOR005",
+        throw read_error(sizing.charge_line, sizing_unit, input_file_name,
                          "Charge " + std::to_string(sizing.charge) + " leaves " +
                              std::to_string(counts.electron_count) + " electrons for " +
                              std::to_string(counts.basis_count) + " basis functions");
@@ -51,7 +52,9 @@ void read_molecule(Molecule& m, std::string_view data) {
     b.shell_atom.resize(shells);
 
     const auto changed = [] {
-        return ReportError("While reading input (unit = 10, file = 'FOR005')", "FOR005 changed while it was being read");
+        return ReportError("While reading input (unit = " + std::to_string(reading_unit) + ", file = '" +
+                               input_file_name + "')",
+                           std::string(input_file_name) + " changed while it was being read");
     };
     if (count_atom_lines(data) != m.atom_count) throw changed();
     const std::string sized_title = m.title;
@@ -62,6 +65,12 @@ void read_molecule(Molecule& m, std::string_view data) {
     for (std::size_t i = 0; i < atoms && same; ++i) same = m.symbol[i][0] == m.letters[i];
     if (!same) throw changed();
     assemble_basis(m.symbol, m.basis_count, b);
+}
+
+BasisView basis_view(const Molecule& m) {
+    const BasisArrays& b = m.basis;
+    return {m.atom_count, m.basis_count, m.shell_count, m.symbol, m.r, b.atomic_number, b.g, b.alfa, b.d,
+            b.basis_atom, b.shell_type, b.shell_atom};
 }
 
 Molecule load_molecule(std::string_view data) {

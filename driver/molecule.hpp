@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/basis.hpp"
+#include "integrals/basis_view.hpp"
 
 namespace zephor {
 
@@ -34,6 +35,9 @@ Molecule size_molecule(std::string_view data, std::int32_t atom_count);
 // must find the atom count, title, charge and symbol letters that sized the arrays, or the run
 // ends with the read report "FOR005 changed while it was being read".
 void read_molecule(Molecule& m, std::string_view data);
+
+// The molecule's basis as the assembly and the writers read it.
+BasisView basis_view(const Molecule& m);
 
 // All three passes over one buffer: what a run reads from FOR005, for callers that hold the
 // bytes already.

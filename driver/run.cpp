@@ -7,6 +7,7 @@
 
 #include "common/errors.hpp"
 #include "common/large_array.hpp"
+#include "common/run_files.hpp"
 #include "common/thread_fp_flags.hpp"
 #include "driver/input_file.hpp"
 #include "driver/input_reader.hpp"
@@ -17,6 +18,7 @@
 #include "output/output_file.hpp"
 #include "output/report.hpp"
 #include "solver/eigen_solve.hpp"
+#include "solver/density_matrix.hpp"
 #include "solver/population.hpp"
 
 namespace zephor {
@@ -24,7 +26,7 @@ namespace zephor {
 namespace {
 
 InputFile open_input(int unit) {
-    InputFile f = InputFile::open("FOR005", unit);
+    InputFile f = InputFile::open(input_file_name, unit);
     if (!f.is_open()) throw PlainStop();
     return f;
 }
@@ -46,21 +48,21 @@ void run(const PhaseEnd& phase_end) {
     // 1. Count the atom lines (handle 13).
     std::int32_t atom_count = 0;
     {
-        InputFile f = open_input(13);
+        InputFile f = open_input(sizing_unit);
         atom_count = count_atom_lines(read_input(f));
     }
 
     // 2. Title, charge and symbol letters (handle 13 again); every size follows from them.
     Molecule m;
     {
-        InputFile f = open_input(13);
+        InputFile f = open_input(sizing_unit);
         m = size_molecule(read_input(f), atom_count);
     }
     if (m.basis_count >= threads_from_basis_count) start_worker_threads();
 
     // 3.-5. Arrays at their final sizes, symbols and coordinates (handle 10, open to the end of
     // the run), per-atom parameters and the diagonal of the Hamiltonian.
-    InputFile input = open_input(10);
+    InputFile input = open_input(reading_unit);
     reserve_large(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count));
     read_molecule(m, read_input(input));
     BasisArrays& b = m.basis;
@@ -72,7 +74,7 @@ void run(const PhaseEnd& phase_end) {
     std::vector<double> s;
     reserve_large(s, static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     s.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    s_h_matrix(s, b.ham, m.symbol, b.g, b.alfa, b.d, m.r, b.basis_atom, m.norm, n);
+    s_h_matrix(s, b.ham, basis_view(m), m.norm);
     mark(Phase::assembly);
 
     // 7. Orbitals, occupation and total energy (eV). A failed solve ends the run quietly. The
@@ -99,13 +101,11 @@ void run(const PhaseEnd& phase_end) {
     // 9. Everything both files need in memory is allocated before either exists, so that a
     // refusal leaves no file. Each file is written unnamed and named once complete; the report
     // is named before the checkpoint is started.
-    const CheckpointData checkpoint_data{m.atom_count, m.charge, occupied_count, n, m.shell_count,
-                                         b.atomic_number, m.r, b.shell_type, b.shell_atom, b.g,
-                                         b.alfa, b.d, orbital_energy, mo_coef};
+    const CheckpointData checkpoint_data{basis_view(m), m.charge, occupied_count, orbital_energy, mo_coef};
     const CheckpointLists checkpoint_lists_ = checkpoint_lists(checkpoint_data);
-    OutputFile report("FOR006", 11);
-    OutputFile checkpoint("FOR007", 13);
-    checkpoint.reserve_row_block(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    OutputFile report(report_file_name, report_unit);
+    OutputFile checkpoint(checkpoint_file_name, checkpoint_unit);
+    reserve_checkpoint(checkpoint, checkpoint_data);
     if (!report.open()) throw PlainStop();
     write_report(report, orbital_energy, occupied_count, energy, atom_pop, b.valence, m.symbol,
                  m.atom_count);

@@ -11,7 +11,8 @@
 #include "export/errors.hpp"
 #include "export/orbitals.hpp"
 #include "integrals/element_table.hpp"
-#include "output/checkpoint.hpp"
+#include "common/run_files.hpp"
+#include "output/checkpoint_sections.hpp"
 #include "output/fields.hpp"
 
 namespace zephor::exporter {
@@ -63,18 +64,20 @@ public:
 
     // A scalar line or array header: the label field exactly as zephor writes it, then the bare
     // integer text.
-    std::int32_t labelled(std::string_view label, char type, bool array, int width) {
+    std::int32_t labelled(const CheckpointSection& s) {
+        const std::string_view label = s.label;
+        const bool array = s.array;
         const std::string what = quoted(label) + (array ? " header" : " line");
         const std::size_t n = next_number();
         const std::string_view line = take("the " + what);
         std::string field;
-        put_label_field(field, label, type, array, width);
+        put_label_field(field, s);
         if (line.substr(0, label.size()) != label || (line.size() > label.size() && line[label.size()] != ' '))
             fail(n, "expected the " + what + ", found " + quoted(trim(line.substr(0, 43))));
         if (line.substr(0, field.size()) != field)
             fail(n, quoted(label) + ": the label field is not in zephor's layout (type " +
-                        std::string(1, type) + " in column 44" + (array ? ", N= in columns 48-49" : "") +
-                        ", value from column " + std::to_string(width + 1) + ")");
+                        std::string(1, s.type) + " in column 44" + (array ? ", N= in columns 48-49" : "") +
+                        ", value from column " + std::to_string(s.width + 1) + ")");
         const std::string_view text = line.substr(field.size());
         std::int32_t value = 0;
         const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -86,11 +89,11 @@ public:
     }
 
     // An array header whose count must be `expected`; `reason` says why ("one per atom").
-    void expect_count(std::string_view label, char type, int width, std::int64_t expected, const char* reason) {
+    void expect_count(const CheckpointSection& s, std::int64_t expected, const char* reason) {
         const std::size_t n = next_number();
-        const std::int32_t count = labelled(label, type, true, width);
+        const std::int32_t count = labelled(s);
         if (count != expected)
-            fail(n, quoted(label) + ": N=" + integer_text(count) + ", expected " + std::to_string(expected) + " (" +
+            fail(n, quoted(s.label) + ": N=" + integer_text(count) + ", expected " + std::to_string(expected) + " (" +
                         reason + ")");
     }
 
@@ -189,39 +192,40 @@ Checkpoint parse_checkpoint(std::string_view text, const std::string& name) {
         if (!ok) in.fail(line, message);
     };
     std::size_t n = in.next_number();
-    c.atom_count = in.labelled("Number of atoms", 'I', false, 60);
+    c.atom_count = in.labelled(section::atom_count);
     require(c.atom_count > 0, n, "'Number of atoms' must be positive");
-    c.charge = in.labelled("Charge", 'I', false, 60);
+    c.charge = in.labelled(section::charge);
     n = in.next_number();
-    require(in.labelled("Multiplicity", 'I', false, 60) == 1, n, "'Multiplicity' must be 1 (closed shell)");
+    require(in.labelled(section::multiplicity) == 1, n, "'Multiplicity' must be 1 (closed shell)");
     const std::size_t electrons_line = in.next_number();
-    const std::int32_t electrons = in.labelled("Number of electrons", 'I', false, 59);
+    const std::int32_t electrons = in.labelled(section::electrons);
     n = in.next_number();
-    c.occupied_count = in.labelled("Number of alpha electrons", 'I', false, 60);
+    c.occupied_count = in.labelled(section::alpha_electrons);
     require(c.occupied_count >= 0, n, "'Number of alpha electrons' must not be negative");
     n = in.next_number();
-    require(in.labelled("Number of beta electrons", 'I', false, 60) == c.occupied_count, n,
+    require(in.labelled(section::beta_electrons) == c.occupied_count, n,
             "'Number of beta electrons' must equal the alpha electrons");
     require(electrons == 2 * static_cast<std::int64_t>(c.occupied_count), electrons_line,
             "'Number of electrons' must be twice the alpha electrons");
     n = in.next_number();
-    c.basis_count = in.labelled("Number of basis functions", 'I', false, 59);
-    require(c.basis_count > 0 && c.basis_count <= 46340, n, "'Number of basis functions' must be 1 to 46340");
+    c.basis_count = in.labelled(section::basis_functions);
+    require(c.basis_count > 0 && c.basis_count <= max_basis_count, n,
+            "'Number of basis functions' must be 1 to " + std::to_string(max_basis_count));
     require(c.occupied_count <= c.basis_count, n, "more occupied orbitals than basis functions");
     n = in.next_number();
-    require(in.labelled("Number of independent functions", 'I', false, 59) == c.basis_count, n,
+    require(in.labelled(section::independent_functions) == c.basis_count, n,
             "'Number of independent functions' must equal the basis functions");
     n = in.next_number();
-    require(in.labelled("Number of point charges in /Mol/", 'I', false, 60) == 0, n,
+    require(in.labelled(section::point_charges) == 0, n,
             "'Number of point charges in /Mol/' must be 0");
     n = in.next_number();
-    require(in.labelled("Number of translation vectors", 'I', false, 60) == 0, n,
+    require(in.labelled(section::translation_vectors) == 0, n,
             "'Number of translation vectors' must be 0");
 
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     n = in.next_number();
-    in.expect_count("Atomic numbers", 'I', 60, c.atom_count, "one per atom");
-    c.atomic_number = in.int_rows("Atomic numbers", c.atom_count);
+    in.expect_count(section::atomic_numbers, c.atom_count, "one per atom");
+    c.atomic_number = in.int_rows(section::atomic_numbers.label, c.atom_count);
     std::vector<const ElementData*> element(atoms);
     for (std::size_t a = 0; a < atoms; ++a) {
         element[a] = element_of(c.atomic_number[a]);
@@ -229,30 +233,30 @@ Checkpoint parse_checkpoint(std::string_view text, const std::string& name) {
                 "atomic number " + integer_text(c.atomic_number[a]) + " of atom " + std::to_string(a + 1) +
                     " is none of H, B, C, N, O, F");
     }
-    in.expect_count("Current cartesian coordinates", 'R', 60, 3 * c.atom_count, "three per atom");
-    c.r = in.real_rows("Current cartesian coordinates", 3 * c.atom_count);
+    in.expect_count(section::coordinates, 3 * c.atom_count, "three per atom");
+    c.r = in.real_rows(section::coordinates.label, 3 * c.atom_count);
 
     n = in.next_number();
-    c.shell_count = in.labelled("Number of contracted shells", 'I', false, 60);
+    c.shell_count = in.labelled(section::contracted_shells);
     require(c.shell_count > 0 && c.shell_count <= c.basis_count, n,
             "'Number of contracted shells' must be 1 to the number of basis functions");
     const std::size_t shells = static_cast<std::size_t>(c.shell_count);
     n = in.next_number();
-    require(in.labelled("Number of primitive shells", 'I', false, 59) == 6 * c.shell_count, n,
+    require(in.labelled(section::primitive_shells) == 6 * c.shell_count, n,
             "'Number of primitive shells' must be six per contracted shell");
 
     const std::size_t types_line = in.next_number();
-    in.expect_count("Shell types", 'I', 60, c.shell_count, "one per shell");
-    c.shell_type = in.int_rows("Shell types", c.shell_count);
+    in.expect_count(section::shell_types, c.shell_count, "one per shell");
+    c.shell_type = in.int_rows(section::shell_types.label, c.shell_count);
     n = in.next_number();
-    in.expect_count("Number of primitives per shell", 'I', 60, c.shell_count, "one per shell");
-    const std::vector<std::int32_t> primitives = in.int_rows("Number of primitives per shell", c.shell_count);
+    in.expect_count(section::primitives_per_shell, c.shell_count, "one per shell");
+    const std::vector<std::int32_t> primitives = in.int_rows(section::primitives_per_shell.label, c.shell_count);
     for (std::size_t s = 0; s < shells; ++s)
         require(primitives[s] == 6, LineReader::row_line(n, s),
                 "shell " + std::to_string(s + 1) + " must have 6 primitives");
     const std::size_t map_line = in.next_number();
-    in.expect_count("Shell to atom map", 'I', 60, c.shell_count, "one per shell");
-    c.shell_atom = in.int_rows("Shell to atom map", c.shell_count);
+    in.expect_count(section::shell_to_atom, c.shell_count, "one per shell");
+    c.shell_atom = in.int_rows(section::shell_to_atom.label, c.shell_count);
 
     std::int64_t functions = 0;
     for (std::size_t s = 0; s < shells; ++s) {
@@ -281,11 +285,11 @@ Checkpoint parse_checkpoint(std::string_view text, const std::string& name) {
     // digits, and the table's exact doubles are what the overlaps are built from.
     const std::int32_t primitive_count = 6 * c.shell_count;
     const std::size_t exp_line = in.next_number();
-    in.expect_count("Primitive exponents", 'R', 59, primitive_count, "six per shell");
-    const std::vector<double> exps = in.real_rows("Primitive exponents", primitive_count);
+    in.expect_count(section::exponents, primitive_count, "six per shell");
+    const std::vector<double> exps = in.real_rows(section::exponents.label, primitive_count);
     const std::size_t coef_line = in.next_number();
-    in.expect_count("Contraction coefficients", 'R', 59, primitive_count, "six per shell");
-    const std::vector<double> coefs = in.real_rows("Contraction coefficients", primitive_count);
+    in.expect_count(section::coefficients, primitive_count, "six per shell");
+    const std::vector<double> coefs = in.real_rows(section::coefficients.label, primitive_count);
     c.exponents.resize(6 * shells);
     c.coefficients.resize(6 * shells);
     for (std::size_t s = 0; s < shells; ++s) {
@@ -306,15 +310,15 @@ Checkpoint parse_checkpoint(std::string_view text, const std::string& name) {
     }
 
     const std::size_t energy_line = in.next_number();
-    in.expect_count("Alpha Orbital Energies", 'R', 59, c.basis_count, "one per basis function");
-    c.orbital_energy = in.real_rows("Alpha Orbital Energies", c.basis_count);
+    in.expect_count(section::orbital_energies, c.basis_count, "one per basis function");
+    c.orbital_energy = in.real_rows(section::orbital_energies.label, c.basis_count);
     for (std::size_t k = 1; k < c.orbital_energy.size(); ++k)
         require(c.orbital_energy[k - 1] <= c.orbital_energy[k], LineReader::row_line(energy_line, k),
                 "orbital energies must ascend (orbital " + std::to_string(k + 1) + ")");
     const std::size_t coef_header = in.next_number();
     const std::int32_t squared = c.basis_count * c.basis_count;
-    in.expect_count("Alpha MO coefficients", 'R', 59, squared, "the basis functions squared");
-    c.mo_coef = in.real_rows("Alpha MO coefficients", squared);
+    in.expect_count(section::mo_coefficients, squared, "the basis functions squared");
+    c.mo_coef = in.real_rows(section::mo_coefficients.label, squared);
     const std::size_t nb = static_cast<std::size_t>(c.basis_count);
     for (std::size_t k = 0; k < nb; ++k) {
         bool any = false;

@@ -11,6 +11,7 @@
 #include "export/number_text.hpp"
 #include "export/orbitals.hpp"
 #include "output/fields.hpp"
+#include "output/row_blocks.hpp"
 
 namespace zephor::exporter {
 
@@ -56,7 +57,7 @@ public:
         header(label, 'R', values.size());
         for (std::size_t i = 0; i < values.size(); ++i) {
             put_es16(text, values[i]);
-            if (i % 5 == 4 || i + 1 == values.size()) text.push_back('\n');
+            if (ends_row(i, values.size())) text.push_back('\n');
         }
     }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/run_files.hpp"
 #include "export/checkpoint_reader.hpp"
 #include "export/cube_writer.hpp"
 #include "export/errors.hpp"
@@ -26,7 +27,7 @@ namespace {
 using namespace zephor::exporter;
 
 struct Options {
-    std::string input = "FOR007";
+    std::string input = zephor::checkpoint_file_name;
     std::string prefix;
     bool molden = false;
     bool fchk = false;

@@ -3,9 +3,9 @@
 #include "export/orbitals.hpp"
 
 #include <cmath>
-#include <stdexcept>
 
 #include "export/checkpoint_reader.hpp"
+#include "export/errors.hpp"
 #include "integrals/s_h_matrix.hpp"
 
 namespace zephor::exporter {
@@ -25,7 +25,7 @@ Basis build_basis(const std::vector<std::int32_t>& atomic_number, const std::vec
     std::vector<const ElementData*> element;
     for (std::int32_t z : atomic_number) {
         const ElementData* e = element_of(z);
-        if (e == nullptr) throw std::invalid_argument("no element with atomic number " + std::to_string(z));
+        if (e == nullptr) throw RequestError("no element with atomic number " + std::to_string(z));
         element.push_back(e);
         symbol.push_back(std::string(1, e->letter) + "   ");  // the assembly's 4-character field
     }
@@ -51,7 +51,16 @@ Basis build_basis(const std::vector<std::int32_t>& atomic_number, const std::vec
     b.ham.assign(n * n, 0.0);
     b.norm.assign(n, 0.0);
     for (std::size_t i = 0; i < n; ++i) b.ham[i * n + i] = level[i];
-    s_h_matrix(b.s, b.ham, symbol, b.g, b.alfa, b.d, r, b.basis_atom, b.norm, b.basis_count);
+    BasisView view;
+    view.atom_count = static_cast<std::int32_t>(symbol.size());
+    view.basis_count = b.basis_count;
+    view.symbol = symbol;
+    view.r = r;
+    view.g = b.g;
+    view.alfa = b.alfa;
+    view.d = b.d;
+    view.basis_atom = b.basis_atom;
+    s_h_matrix(b.s, b.ham, view, b.norm);
     return b;
 }
 

@@ -6,7 +6,8 @@
 //   file, or a complete report beside an old checkpoint); a reported failure leaves no new file
 //   and every old one untouched;
 // - the populations sum to twice the occupied orbitals, and the report's total charge agrees;
-// - the files are byte for byte those written from a plain solve on copies of the matrices.
+// - the files are byte for byte those of the plain pipeline (reference assembly and analysis, the
+//   solve on copies of the matrices).
 #include <unistd.h>
 
 #include <charconv>
@@ -22,16 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "common/constants.hpp"
 #include "common/errors.hpp"
-#include "driver/input_reader.hpp"
 #include "driver/molecule.hpp"
+#include "driver/plain_pipeline.hpp"
 #include "driver/run.hpp"
-#include "integrals/s_h_matrix.hpp"
-#include "output/checkpoint.hpp"
-#include "output/output_file.hpp"
-#include "output/report.hpp"
-#include "solver/eigen_solve.hpp"
-#include "solver/population.hpp"
 
 namespace {
 
@@ -142,9 +138,8 @@ void check_checkpoint(const std::string& text, std::size_t n) {
     }
 }
 
-// What the program's steps compute for the molecule, when it loads and solves, through the
-// plain solve on copies (the driver solves in place): the files it would write go to REPORT and
-// CHECKPOINT, and the run's own files must match them byte for byte.
+// What the program's steps compute for the molecule through the plain pipeline (reference
+// assembly and analysis, the solve on copies), with the files it would write.
 struct Expected {
     bool solved = false;
     std::size_t atoms = 0, n = 0, occupied = 0;
@@ -154,55 +149,28 @@ struct Expected {
 
 Expected compute(const std::string& input) {
     Expected x;
-    zephor::Molecule m;
+    zephor::PlainRun p;
     try {
-        m = zephor::load_molecule(input);
+        p = zephor::plain_pipeline(input);
     } catch (const zephor::ReportError&) {
         return x;
     }
-    const std::int32_t n = m.basis_count;
-    std::vector<double> s(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    zephor::s_h_matrix(s, m.basis.ham, m.symbol, m.basis.g, m.basis.alfa, m.basis.d, m.r,
-                       m.basis.basis_atom, m.norm, n);
-    std::vector<double> energy, coef, dens, pop;
-    if (zephor::solve_eigenproblem(m.basis.ham, s, n, energy, coef) != 0) return x;
-    const std::int32_t occupied = zephor::occupied_orbitals(m.electron_count);
-    zephor::density_matrix(coef, n, occupied, dens);
-    zephor::atom_populations(dens, n, m.basis.basis_atom, m.atom_count, pop);
-
+    if (!p.solved) return x;
+    const zephor::Molecule& m = p.molecule;
     double population = 0.0, valence = 0.0;
     for (std::int32_t a = 0; a < m.atom_count; ++a) {
-        population += pop[static_cast<std::size_t>(a) * (m.atom_count + 1)];
+        population += p.atom_pop[static_cast<std::size_t>(a) * (m.atom_count + 1)];
         valence += m.basis.valence[a];
     }
     // Unit-length orbitals: each occupied one puts exactly two electrons on the atoms.
-    check(std::fabs(population - 2.0 * occupied) <= 1e-9 * (1.0 + occupied));
+    check(std::fabs(population - 2.0 * p.occupied_count) <= 1e-9 * (1.0 + p.occupied_count));
     x.solved = true;
     x.atoms = static_cast<std::size_t>(m.atom_count);
-    x.n = static_cast<std::size_t>(n);
-    x.occupied = static_cast<std::size_t>(occupied);
+    x.n = static_cast<std::size_t>(m.basis_count);
+    x.occupied = static_cast<std::size_t>(p.occupied_count);
     x.total_charge = valence - population;
-
-    const double energy_total = zephor::total_energy(energy, occupied);
-    {
-        zephor::OutputFile f = zephor::OutputFile::create_new("REPORT", 11);
-        check(f.is_open());
-        zephor::write_report(f, energy, occupied, energy_total, pop, m.basis.valence, m.symbol, m.atom_count);
-        f.close();
-    }
-    {
-        zephor::OutputFile f = zephor::OutputFile::create_new("CHECKPOINT", 13);
-        check(f.is_open());
-        zephor::write_checkpoint(f, {m.atom_count, m.charge, occupied, n, m.shell_count,
-                                     m.basis.atomic_number, m.r, m.basis.shell_type,
-                                     m.basis.shell_atom, m.basis.g, m.basis.alfa, m.basis.d,
-                                     energy, coef});
-        f.close();
-    }
-    x.report = *slurp("REPORT");
-    x.checkpoint = *slurp("CHECKPOINT");
-    std::remove("REPORT");
-    std::remove("CHECKPOINT");
+    x.report = std::move(p.report);
+    x.checkpoint = std::move(p.checkpoint);
     return x;
 }
 

@@ -13,6 +13,22 @@ inline constexpr double overlap_k = double(2.828427f);
 inline constexpr double overlap_2k = 2.0 * overlap_k;
 inline constexpr double overlap_4k = 4.0 * overlap_k;
 
+// The geometry-free part of each formula: the coefficients, K and the powers of the exponents,
+// multiplied left to right exactly as the formulas below begin. Each formula is its prefix times
+// the geometry factors, so a caller that tabulates prefixes gets the same bits.
+double s2_prefix(double alpha, double beta, double ca, double cb);
+double sp_prefix(double alpha, double beta, double ca, double cb);
+double p2_prefix(double alpha, double beta, double ca, double cb);
+double pp_prefix(double alpha, double beta, double ca, double cb);
+
+// The exponent of the Gaussian product, alpha*beta/(alpha+beta) (bohr^-2).
+inline double reduced_exponent(double alpha, double beta) { return alpha * beta / (alpha + beta); }
+
+// The bracket of p2, (1 - 2 beta d1^2) alpha + beta, from the squared distance along the axis.
+inline double p2_bracket(double alpha, double beta, double d1_squared) {
+    return (1.0 - (2.0 * beta) * d1_squared) * alpha + beta;
+}
+
 // s with s.
 double s2(double a1, double a2, double a3, double b1, double b2, double b3,
           double alpha, double beta, double ca, double cb);

@@ -6,35 +6,51 @@
 #include <string>
 #include <vector>
 
+#include "common/constants.hpp"
+#include "integrals/basis_view.hpp"
 #include "integrals/element_table.hpp"
 
 namespace zephor {
 
-// Wolfsberg-Helmholz: ham(i,m) = (ham(i,i) + ham(m,m)) * 0.875 * s(i,m), except that any pair
-// with a function on a nitrogen atom takes -(35 * s(i,m)) eV.
-//
-// Inputs: `symbol` per atom (4 characters), `g`, `alfa`, `d` (6 x n), `r` (3 x atoms, bohr),
-// `basis_atom` (n entries, atoms numbered from 1). On entry the diagonal of `ham` holds the level
-// energies and is only read; `s`, `norm` and the rest of `ham` are written in full.
-void s_h_matrix(std::vector<double>& s, std::vector<double>& ham,
-                const std::vector<std::string>& symbol, const std::vector<Label>& g,
-                const std::vector<double>& alfa, const std::vector<double>& d,
-                const std::vector<double>& r, const std::vector<std::int32_t>& basis_atom,
-                std::vector<double>& norm, std::int32_t basis_count);
+// On entry the diagonal of `ham` holds the level energies (eV) and is only read; `s`, `norm`
+// and the rest of `ham` are written in full. Tabulated where the element table's contractions
+// allow it (s_h_matrix_tabulated.hpp), the plain evaluation otherwise (s_h_matrix_reference.hpp):
+// the same bits and the same floating-point flags either way.
+void s_h_matrix(std::vector<double>& s, std::vector<double>& ham, const BasisView& basis,
+                std::vector<double>& norm);
 
-// The same results, bit for bit and with the same floating-point flags raised, by the plain
-// evaluation: every one of the 36 primitive pairs of every pair of functions through s2, sp, p2
-// and pp. s_h_matrix shares exponentials and powers between function pairs and runs on OpenMP
-// threads; this one is the reference it is tested against.
-void s_h_matrix_reference(std::vector<double>& s, std::vector<double>& ham,
-                          const std::vector<std::string>& symbol, const std::vector<Label>& g,
-                          const std::vector<double>& alfa, const std::vector<double>& d,
-                          const std::vector<double>& r, const std::vector<std::int32_t>& basis_atom,
-                          std::vector<double>& norm, std::int32_t basis_count);
+// Wolfsberg-Helmholz, ham(i,m) = (ham(i,i) + ham(m,m)) * 0.875 * s(i,m), or, for any pair with a
+// function on a nitrogen atom, -(35 * s(i,m)); eV.
+inline double hamiltonian_element(bool nitrogen, double hii, double hmm, double sim) {
+    return nitrogen ? -(nitrogen_pair_ev * sim) : (hii + hmm) * wolfsberg_helmholz_half * sim;
+}
 
-// Overlap of primitive k of function i with primitive l of function j (both coefficients
-// included), dispatched on the two labels. Centres a and b point at x, y, z in bohr.
+inline bool is_nitrogen(const std::string& symbol) { return symbol == "N   "; }
+
+// Overlap of one primitive of a function with one of another (both coefficients included),
+// dispatched on the two labels to s2, sp, p2 or pp. Centres a and b point at x, y, z in bohr.
 double primitive_pair(const Label& gi, const double* a, double alpha, double ca,
                       const Label& gj, const double* b, double beta, double cb);
+
+// The raw self-overlap of contraction i: its 36 primitive pairs at one centre, in k, l order;
+// its -1/2 power is the function's normalisation factor.
+double raw_self_overlap(const BasisView& basis, std::size_t i);
+
+// 0 for an s label, 1 + axis (1 = x, 2 = y, 3 = z) for a p label. Labels other than the four
+// never reach the assembly (the input reader rejects unknown elements).
+inline int kind_of(const Label& g) {
+    if (g == label_ss) return 0;
+    if (g == label_px) return 1;
+    if (g == label_py) return 2;
+    return 3;
+}
+
+// Element (i, j) of an n x n column-major matrix.
+inline std::size_t at(std::size_t n, std::size_t i, std::size_t j) { return i + j * n; }
+
+// Centre (x, y, z in bohr) of the atom of function i.
+inline const double* centre_of(const BasisView& basis, std::size_t i) {
+    return &basis.r[3 * static_cast<std::size_t>(basis.basis_atom[i] - 1)];
+}
 
 }  // namespace zephor

@@ -1,5 +1,7 @@
-// Field writers built on std::to_chars, which renders the exact binary value correctly rounded
-// (ties to even) for a given precision.
+// Field writers. The F and ES fields round the exact binary value in integer arithmetic (ties to
+// even) for the magnitudes the files hold, which is what makes the checkpoint fast to write; the
+// rest (huge, tiny, non-finite) and the reference writers they are tested against use
+// std::to_chars, which rounds the same way. Integers are std::to_chars text.
 #include "output/fields.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Buffered, exclusive-create output files.
+// Output files: the handle, its line buffer, unnamed writing and naming, and refused writes.
 #include "output/output_file.hpp"
 
 #include <fcntl.h>
@@ -12,7 +12,6 @@
 
 #include "common/large_array.hpp"
 #include "common/errors.hpp"
-#include "output/fields.hpp"
 
 namespace zephor {
 
@@ -25,6 +24,17 @@ OutputFile::OutputFile(std::string name, int unit) : unit_(unit), name_(std::mov
     buf_.reserve(flush_threshold + 4096);
 }
 
+OutputFile OutputFile::in_memory(const std::string& name, int unit) {
+    OutputFile f(name, unit);
+    f.in_memory_ = true;
+    return f;
+}
+
+std::string OutputFile::take_text() {
+    flush();
+    return std::move(memory_);
+}
+
 OutputFile OutputFile::create_new(const std::string& name, int unit) {
     OutputFile f(name, unit);
     f.open();
@@ -32,8 +42,9 @@ OutputFile OutputFile::create_new(const std::string& name, int unit) {
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : fd_(other.fd_), unit_(other.unit_), unnamed_(other.unnamed_), name_(std::move(other.name_)),
-      buf_(std::move(other.buf_)), staging_(std::move(other.staging_)) {
+    : fd_(other.fd_), unit_(other.unit_), unnamed_(other.unnamed_), in_memory_(other.in_memory_),
+      name_(std::move(other.name_)), buf_(std::move(other.buf_)), scratch_(std::move(other.scratch_)),
+      memory_(std::move(other.memory_)) {
     other.fd_ = -1;
 }
 
@@ -112,89 +123,18 @@ void OutputFile::write_line(std::string_view text) {
     end_line();
 }
 
-void OutputFile::write_int_rows(std::span<const std::int32_t> values) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        put_i12(buf_, values[i]);
-        if (i % 5 == 4 || i + 1 == values.size()) end_line();
-    }
+void OutputFile::reserve_scratch(std::size_t bytes) {
+    if (scratch_.size() >= bytes) return;
+    // On huge pages: first touches of fresh small pages would cost more than filling them.
+    reserve_large(scratch_, bytes);
+    scratch_.resize(bytes);
 }
 
-namespace {
-
-// Long lists (the orbital coefficients) are formatted on OpenMP threads in chunks of whole lines
-// and stored in list order, so the bytes are those of one pass. Storing a batch (system time,
-// most of it page-cache work) overlaps with the formatting of the next: one thread stores while
-// the others format, then joins them.
-constexpr std::size_t chunk_values = 5 * 4096;
-constexpr std::size_t chunks_per_batch = 16;
-constexpr std::size_t chunk_bytes = chunk_values * 16 + chunk_values / 5;  // whole lines
-
-// Lines of five ES16.8E2 fields for values[first, last), first a multiple of five, written at
-// `out`; returns the end.
-char* format_real_rows(char* out, std::span<const double> values, std::size_t first,
-                       std::size_t last) {
-    for (std::size_t i = first; i < last; ++i) {
-        out = put_es16(out, values[i]);
-        if (i % 5 == 4 || i + 1 == values.size()) *out++ = '\n';
+int OutputFile::try_store(const char* data, std::size_t size) {
+    if (fd_ < 0 && in_memory_) {
+        memory_.append(data, size);
+        return 0;
     }
-    return out;
-}
-
-}  // namespace
-
-void OutputFile::write_real_rows(std::span<const double> values) {
-    if (values.size() < 2 * chunk_values) {
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            put_es16(buf_, values[i]);
-            if (i % 5 == 4 || i + 1 == values.size()) end_line();
-        }
-        return;
-    }
-    flush();
-    reserve_row_block(values.size());
-    char* const text = staging_.data();
-    std::size_t length[2][chunks_per_batch] = {};
-    const std::size_t chunks = (values.size() + chunk_values - 1) / chunk_values;
-    const std::size_t batches = (chunks + chunks_per_batch - 1) / chunks_per_batch;
-    auto batch_size = [&](std::size_t b) {
-        return b < batches ? std::min(chunks_per_batch, chunks - b * chunks_per_batch) : 0;
-    };
-    auto slot = [&](std::size_t b, std::size_t c) {
-        return text + ((b % 2) * chunks_per_batch + c) * chunk_bytes;
-    };
-    int error = 0;
-    for (std::size_t b = 0; b <= batches && error == 0; ++b) {
-        // Batch b - 1 is stored while batch b is formatted.
-        const long long next = static_cast<long long>(batch_size(b));
-#pragma omp parallel
-        {
-#pragma omp single nowait
-            if (b > 0) {
-                for (std::size_t c = 0; c < batch_size(b - 1) && error == 0; ++c)
-                    error = store_errno(slot(b - 1, c), length[(b - 1) % 2][c]);
-            }
-#pragma omp for schedule(dynamic, 1) nowait
-            for (long long cc = 0; cc < next; ++cc) {
-                const std::size_t c = static_cast<std::size_t>(cc);
-                const std::size_t chunk = b * chunks_per_batch + c;
-                const char* end = format_real_rows(slot(b, c), values, chunk * chunk_values,
-                                                   std::min(values.size(), (chunk + 1) * chunk_values));
-                length[b % 2][c] = static_cast<std::size_t>(end - slot(b, c));
-            }
-        }
-    }
-    if (error != 0) fail_write(error);
-}
-
-void OutputFile::reserve_row_block(std::size_t values) {
-    if (values < 2 * chunk_values || !staging_.empty()) return;
-    // Room for two batches (nothing inside the parallel region allocates or throws) on huge
-    // pages: first touches of fresh small pages would cost more than the formatting.
-    reserve_large(staging_, 2 * chunks_per_batch * chunk_bytes);
-    staging_.resize(2 * chunks_per_batch * chunk_bytes);
-}
-
-int OutputFile::store_errno(const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd_, data, size);
         if (n < 0 && errno == EINTR) continue;
@@ -206,11 +146,11 @@ int OutputFile::store_errno(const char* data, std::size_t size) {
 }
 
 void OutputFile::store(const char* data, std::size_t size) {
-    if (const int err = store_errno(data, size); err != 0) fail_write(err);
+    if (const int err = try_store(data, size); err != 0) fail_write(err);
 }
 
 void OutputFile::flush() {
-    if (fd_ < 0 || buf_.empty()) return;
+    if ((fd_ < 0 && !in_memory_) || buf_.empty()) return;
     // Whatever the system refuses is dropped, so that nothing is written twice on the way out.
     try {
         store(buf_.data(), buf_.size());
@@ -222,6 +162,7 @@ void OutputFile::flush() {
 }
 
 void OutputFile::close() {
+    if (in_memory_) flush();
     if (fd_ < 0) return;
     publish();
     const int fd = fd_;

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,10 +20,9 @@ public:
     OutputFile(std::string name, int unit);
     // Constructed and opened at once.
     static OutputFile create_new(const std::string& name, int unit);
-
-    // Allocates now the room that a row block of `values` reals will need, so that writing it
-    // asks the system for no memory once the file exists.
-    void reserve_row_block(std::size_t values);
+    // Written to memory instead of a file, for callers that compare the bytes (take_text()).
+    static OutputFile in_memory(const std::string& name, int unit);
+    std::string take_text();
 
     // Whether `name` is free: nothing stands there, not even a dangling symbolic link.
     bool name_is_free() const;
@@ -52,9 +50,16 @@ public:
     void end_line();
     void write_line(std::string_view text);
 
-    // Row blocks: five values to a line, no line at all for an empty list.
-    void write_int_rows(std::span<const std::int32_t> values);
-    void write_real_rows(std::span<const double> values);
+    // Work space for text formatted outside the line buffer (row_blocks.hpp), allocated by
+    // reserve_scratch before the file exists so that writing asks the system for no memory.
+    void reserve_scratch(std::size_t bytes);
+    char* scratch() { return scratch_.data(); }
+
+    // Stores bytes formatted elsewhere, after flush(): 0, or the errno of a refused write (for
+    // callers that must not throw, such as one thread among several); fail_write() then reports
+    // it, after giving the lines stored before it the file's name.
+    int try_store(const char* data, std::size_t size);
+    [[noreturn]] void fail_write(int err);
 
     // Stores everything buffered; a refused write throws ReportError naming handle and file
     // with the system's text, after giving the lines stored before it the file's name.
@@ -64,16 +69,16 @@ public:
 
 private:
     void store(const char* data, std::size_t size);
-    int store_errno(const char* data, std::size_t size);  // 0, or the errno of a refused write
     int give_name();  // 0, or the errno of a refused link (EEXIST: the name is taken)
-    [[noreturn]] void fail_write(int err);
 
     int fd_ = -1;
     int unit_ = 0;
-    bool unnamed_ = false;  // written through O_TMPFILE, not named yet
+    bool unnamed_ = false;    // written through O_TMPFILE, not named yet
+    bool in_memory_ = false;  // bytes go to memory_
     std::string name_;
     std::string buf_;
-    std::vector<char> staging_;  // threaded formatting of long row blocks
+    std::vector<char> scratch_;
+    std::string memory_;
 };
 
 }  // namespace zephor

@@ -1,10 +1,16 @@
 // Temporary directories and process runs for the tests.
 #include "test_support.hpp"
 
+#include "common/errors.hpp"
+
 #include <sys/wait.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -50,6 +56,39 @@ void write_file(const fs::path& p, const std::string& content) {
 }
 
 fs::path data_dir() { return fs::path(ZEPHOR_TEST_DATA); }
+
+const char* const golden_names[14] = {"ammonia",   "benzene", "bf3",      "ch_anion",  "fluoroethylene",
+                                      "formamide", "h2",      "h2_plus3", "hydroxide", "methane_hfirst",
+                                      "methyl",    "methylamine_borane", "naphthalene", "water"};
+
+std::string golden_input(const std::string& name) { return read_file(data_dir() / "golden" / name / "FOR005"); }
+
+std::string report_of(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const zephor::ReportError& e) {
+        return e.where() + "\n" + e.what();
+    }
+    return "no report";
+}
+
+std::string read_report(int line, int unit, const std::string& message) {
+    return "At line " + std::to_string(line) + " of input (unit = " + std::to_string(unit) +
+           ", file = 'FOR005')\n" + message;
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+bool same_bits_or_nan(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t e = 0; e < a.size(); ++e)
+        if (!(std::isnan(a[e]) && std::isnan(b[e])) &&
+            std::bit_cast<std::uint64_t>(a[e]) != std::bit_cast<std::uint64_t>(b[e]))
+            return false;
+    return true;
+}
 
 RunResult run_shell(const fs::path& dir, const std::string& command) {
     TempDir capture;

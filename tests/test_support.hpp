@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,42 @@ void write_file(const std::filesystem::path& p, const std::string& content);
 // The folder of the test data (molecules, golden outputs, bad inputs).
 std::filesystem::path data_dir();
 
+// The molecules with golden outputs, and the FOR005 of one of them.
+extern const char* const golden_names[14];
+std::string golden_input(const std::string& name);
+
+// The two lines of the ReportError that `call` throws, or "no report".
+std::string report_of(const std::function<void()>& call);
+// The report of a failed read of FOR005: "At line L of input (unit = U, file = 'FOR005')", then
+// the message.
+std::string read_report(int line, int unit, const std::string& message);
+
+// Bit-for-bit equality of two arrays of doubles; the second form counts any two NaNs as equal
+// (which NaN operand's payload survives is the compiler's choice, and every NaN prints "NaN").
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b);
+bool same_bits_or_nan(const std::vector<double>& a, const std::vector<double>& b);
+
 struct RunResult {
     int status = -1;          // exit status, or -1 when the process did not exit normally
     std::string out;          // standard output
     std::string err;          // standard error
 };
+
+// Whether this build runs under AddressSanitizer, which reserves terabytes of address space up
+// front and so cannot run under an address-space limit (prlimit --as).
+constexpr bool under_address_sanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
 
 // Runs `command` through /bin/sh in `dir`, standard input from /dev/null, the outputs captured.
 RunResult run_shell(const std::filesystem::path& dir, const std::string& command);

@@ -16,6 +16,7 @@
 #include "export/molden_writer.hpp"
 #include "export/orbitals.hpp"
 #include "export_test_support.hpp"
+#include "common/constants.hpp"
 #include "output/checkpoint.hpp"
 
 namespace {

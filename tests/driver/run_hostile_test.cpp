@@ -30,20 +30,6 @@ std::string memory_report(const std::string& system_text) {
     return "Operating system error: " + system_text + "\nAllocation would exceed memory limit\n";
 }
 
-bool under_address_sanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
 bool have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
 // `count` hydrogen atoms 1 Angstrom apart on a cubic grid.

@@ -31,22 +31,6 @@ bool is_prefix(const std::string& part, const std::string& whole) {
     return part.size() <= whole.size() && whole.compare(0, part.size(), part) == 0;
 }
 
-// ASan reserves terabytes of address space up front, so an address-space limit cannot be put on
-// the sanitizer build of the binary.
-bool address_space_limits_work() {
-#if defined(__SANITIZE_ADDRESS__)
-    return false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return false;
-#else
-    return true;
-#endif
-#else
-    return true;
-#endif
-}
-
 // A private mount namespace lets a test put a tiny tmpfs under the working directory without
 // touching the machine's mounts; it needs root (or the capability), which CI has.
 bool can_mount_tmpfs() {
@@ -138,7 +122,7 @@ TEST(FileSizeLimit, CutInsideALineKeepsEveryByteBeforeIt) {
 }
 
 TEST(MemoryRefused, LargeMoleculeUnderAnAddressSpaceLimit) {
-    if (!address_space_limits_work()) GTEST_SKIP() << "the sanitizer build cannot run under prlimit --as";
+    if (under_address_sanitizer()) GTEST_SKIP() << "the sanitizer build cannot run under prlimit --as";
     // 1500 carbon atoms: 6000 functions, so each square matrix takes 288 MB. With 200 MB the
     // Hamiltonian is refused (step 3); with 450 MB it fits and the overlap matrix is refused.
     std::string input = "large\n0\n";
@@ -341,7 +325,7 @@ TEST(Load, TwentyThousandAtomsAreRefusedBeforeAnyArrayExists) {
     TempDir dir;
     write_file(dir / "FOR005", input);
     // Generous bounds that only a huge allocation or a stuck run can reach.
-    const std::string limits = address_space_limits_work() ? "prlimit --as=1000000000 timeout 120" : "timeout 120";
+    const std::string limits = !under_address_sanitizer() ? "prlimit --as=1000000000 timeout 120" : "timeout 120";
     const RunResult r = run_zephor(dir.path(), limits);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
