@@ -8,7 +8,7 @@
 // against their plain evaluations, and a water run against a process that only loads LAPACK.
 //
 //   zephor_bench [--threads T] [--min-basis N] [--max-basis N] [--family F] [--repeat R]
-//                [--tsv FILE]
+//                [--tsv FILE] [--solve-only]
 #include <omp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -32,6 +32,7 @@
 #include "integrals/s_h_matrix.hpp"
 #include "integrals/s_h_matrix_reference.hpp"
 #include "solver/eigen_solve.hpp"
+#include "solver/deferred_rotations.hpp"
 #include "solver/density_matrix.hpp"
 #include "solver/population_reference.hpp"
 #include "test_support.hpp"
@@ -207,6 +208,51 @@ void compare_plain(const std::string& family, const std::vector<zb::Atom>& atoms
                 dplain / dfast1, dfast2, dplain / dfast2);
 }
 
+// The library's own dsygv (every rotation through its dlasr) against the program's solve (the
+// fused rotation kernel) on the same matrices, in this process, with 1 and 2 OpenMP threads for
+// the kernel; the library itself always runs on one thread. 'same' compares all the bits.
+void compare_solve(const std::string& family, const std::vector<zb::Atom>& atoms) {
+    zephor::Molecule m = zephor::load_molecule(zb::for005(atoms));
+    const std::size_t n = static_cast<std::size_t>(m.basis_count);
+    std::vector<double> s(n * n);
+    zephor::s_h_matrix(s, m.basis.ham, zephor::basis_view(m), m.norm);
+    std::vector<double> c_lib, c_fast, energy;
+    auto solve = [&](std::vector<double>& c) {
+        c = m.basis.ham;
+        std::vector<double> b = s;
+        zephor::dsygv_in_place(c, b, m.basis_count, energy);
+    };
+    zephor::set_rotation_deferral(false);
+    const double library = best_of(1, [&] { solve(c_lib); });
+    zephor::set_rotation_deferral(true);
+    omp_set_num_threads(1);
+    const double fast1 = best_of(1, [&] { solve(c_fast); });
+    bool same = c_fast == c_lib;
+    omp_set_num_threads(2);
+    const double fast2 = best_of(1, [&] { solve(c_fast); });
+    same = same && c_fast == c_lib;
+    std::printf("| %s | %zu | %.2f | %.2f | %.2f× | %.2f | %.2f× | %s |\n", family.c_str(), n, library, fast1,
+                library / fast1, fast2, library / fast2, same ? "yes" : "NO");
+    std::fflush(stdout);
+}
+
+void solve_table(int min_basis, int max_basis) {
+    std::printf("\nThe solve (dsygv on the same matrices), seconds: the library's own, and the program's with its\n"
+                "rotation kernel on 1 and 2 threads:\n\n");
+    std::printf("| family | basis | library dsygv | program, 1 thread | gain | program, 2 threads | gain | same |\n");
+    std::printf("|---|--:|--:|--:|--:|--:|--:|---|\n");
+    for (int shells : {6, 9, 11, 13}) {
+        const std::vector<zb::Atom> atoms = zb::flake(shells);
+        const int basis = zb::basis_count(atoms);
+        if (basis >= min_basis && basis <= max_basis) compare_solve("flake", atoms);
+    }
+    for (int carbons : {333, 500, 667}) {
+        const std::vector<zb::Atom> atoms = zb::alkane(carbons);
+        const int basis = zb::basis_count(atoms);
+        if (basis >= min_basis && basis <= max_basis) compare_solve("alkane", atoms);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +262,7 @@ int main(int argc, char** argv) {
     int min_basis = 0;
     std::string only;
     std::string tsv;
+    bool solve_only = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--phases") return phases_mode();
@@ -226,13 +273,18 @@ int main(int argc, char** argv) {
         else if (a == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
         else if (a == "--min-basis" && i + 1 < argc) min_basis = std::atoi(argv[++i]);
         else if (a == "--family" && i + 1 < argc) only = argv[++i];
+        else if (a == "--solve-only") solve_only = true;
         else {
             std::fprintf(stderr, "usage: zephor_bench [--threads T] [--min-basis N] [--max-basis N] "
-                                 "[--family alkane|flake|N/O] [--repeat R] [--tsv FILE]\n");
+                                 "[--family alkane|flake|N/O] [--repeat R] [--tsv FILE] [--solve-only]\n");
             return 2;
         }
     }
     const std::string self = fs::canonical("/proc/self/exe").string();
+    if (solve_only) {
+        solve_table(min_basis, max_basis);
+        return 0;
+    }
 
     // Sizes from about 100 to about 4000 basis functions in each family.
     struct Family {
@@ -276,6 +328,8 @@ int main(int argc, char** argv) {
             }
         }
     if (out) std::fclose(out);
+
+    solve_table(std::max(min_basis, 1000), max_basis);
 
     std::printf("\nAgainst the plain evaluations (same bits), about 1000 basis functions, seconds:\n\n");
     std::printf("| family | basis | assembly plain | fast, 1 thread | gain | fast, 2 threads | gain | density plain | fast, 1 thread | gain | fast, 2 threads | gain |\n");

@@ -17,6 +17,7 @@
 
 #include "common/errors.hpp"
 #include "common/thread_fp_flags.hpp"
+#include "solver/deferred_rotations.hpp"
 
 namespace {
 
@@ -46,6 +47,7 @@ dsygv_fn* load_dsygv() {
     if (lib == nullptr) refuse_load(dlerror());
     auto* dsygv = reinterpret_cast<dsygv_fn*>(dlsym(lib, "dsygv_"));
     if (dsygv == nullptr) refuse_load("the library has no dsygv_");
+    zephor::install_rotation_kernel(lib);
     // Present in OpenBLAS only; a reference LAPACK has no threads to pin.
     if (auto* set_threads = reinterpret_cast<set_threads_fn*>(dlsym(lib, "openblas_set_num_threads")))
         set_threads(1);

@@ -1,0 +1,366 @@
+// Deferred rotations: the routines the library's dsteqr reaches through its PLT, and the fused
+// kernel. The library calls them with LAPACK's arguments only, so what they share (the library's
+// own routines, the pending sweeps, the counters) lives in this file's one state object; dsteqr
+// runs on the calling thread (the library is pinned to one) and the OpenMP workers of the kernel
+// only read the sweeps and write their own rows of Z.
+#include "solver/deferred_rotations.hpp"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "common/thread_fp_flags.hpp"
+
+namespace zephor {
+
+namespace {
+
+using dswap_fn = void(const int* n, double* x, const int* incx, double* y, const int* incy);
+using dsteqr_fn = void(const char* compz, const int* n, double* d, double* e, double* z, const int* ldz,
+                       double* work, int* info, std::size_t compz_len);
+
+// Sweeps applied together: enough that a block of rows is read from memory once for many sweeps,
+// few enough that their cosines and sines (2 x 64 x n doubles) stay small beside Z.
+constexpr std::size_t max_pending = 64;
+
+// Rows of Z a block carries in registers along a sweep: four vectors of four doubles. (32 rows
+// measured no faster on one thread and slower on two.)
+constexpr int block_rows = 16;
+
+// A stretch of one sweep in the order the kernel runs them: rotations r0 .. r1 - 1 in the sweep's
+// own order (ascending j for a forward sweep, descending for a backward one).
+struct Step {
+    std::uint32_t sweep;
+    std::uint32_t r0, r1;
+};
+
+struct State {
+    dlasr_fn* dlasr = nullptr;
+    dswap_fn* dswap = nullptr;
+    dsteqr_fn* dsteqr = nullptr;
+    bool deferral = true;
+    bool sse2_only = false;
+
+    // While the wrapped dsteqr runs: its Z and the sweeps not yet applied to it.
+    bool active = false;
+    double* z = nullptr;
+    int rows = 0;
+    int ldz = 0;
+    std::vector<double> cs;  // per pending sweep: count - 1 cosines, then count - 1 sines
+    std::vector<Sweep> pending;
+    std::size_t cs_used = 0;
+    std::vector<Step> steps;  // the wavefront's order, one entry per rotation at most
+    std::vector<int> done;
+
+    RotationCounts counts;
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+using v4d = double __attribute__((vector_size(32)));
+
+inline bool identity(double c, double s) { return !(c != 1.0 || s != 0.0); }
+
+// Rotations a sweep may advance at one turn of the wavefront: small, so that the sweeps follow
+// one another closely and the band of columns they work on stays in the first-level cache.
+constexpr int step_rotations = 8;
+
+// The order in which a block of rows runs the rotations of `sweeps`: a wavefront. A rotation of
+// sweep k may run once every earlier sweep is finished with both its columns, so each element
+// still sees every operation of the sequential order, in that order; the sweeps take turns, each
+// advancing at most step_rotations, and so work on a narrow band of columns together. The order
+// depends on the sweeps only and serves every block of rows.
+void schedule(const Sweep* sweeps, std::size_t count, std::vector<Step>& steps, std::vector<int>& done) {
+    steps.clear();
+    done.assign(count, 0);
+    // Columns of sweep k that it has still to touch: [lo, hi], empty when lo > hi.
+    auto unfinished = [&](std::size_t k, int& lo, int& hi) {
+        const Sweep& w = sweeps[k];
+        const int rotations = w.count - 1;
+        if (done[k] >= rotations) {
+            lo = 1;
+            hi = 0;
+        } else if (w.forward) {
+            lo = w.first + done[k];
+            hi = w.first + rotations;
+        } else {
+            lo = w.first;
+            hi = w.first + rotations - done[k];
+        }
+    };
+    std::size_t finished = 0;
+    for (std::size_t k = 0; k < count; ++k)
+        if (sweeps[k].count <= 1) ++finished;
+    while (finished < count) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const Sweep& w = sweeps[k];
+            const int rotations = w.count - 1;
+            if (done[k] >= rotations) continue;
+            // How far the earlier sweeps let this one go: a forward sweep moves right from its
+            // column in progress p (next rotation on p, p + 1), a backward one left from p (next
+            // rotation on p - 1, p).
+            int allowed = 0;
+            if (w.forward) {
+                const int p = w.first + done[k];
+                int bound = w.first + rotations + 1;  // first column it may not touch
+                for (std::size_t e = 0; e < k; ++e) {
+                    int lo, hi;
+                    unfinished(e, lo, hi);
+                    if (lo <= hi && hi >= p) bound = std::min(bound, std::max(lo, p));
+                }
+                allowed = bound - 1 - p;
+            } else {
+                const int p = w.first + rotations - done[k];
+                int bound = w.first - 1;  // last column it may not touch
+                for (std::size_t e = 0; e < k; ++e) {
+                    int lo, hi;
+                    unfinished(e, lo, hi);
+                    if (lo <= hi && lo <= p) bound = std::max(bound, std::min(hi, p));
+                }
+                allowed = p - 1 - bound;
+            }
+            allowed = std::min({allowed, step_rotations, rotations - done[k]});
+            if (allowed <= 0) continue;
+            steps.push_back({static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(done[k]),
+                             static_cast<std::uint32_t>(done[k] + allowed)});
+            done[k] += allowed;
+            if (done[k] == rotations) ++finished;
+        }
+    }
+}
+
+// Rotations r0 .. r1 - 1 of one sweep on rows [row0, row0 + 16): the column being rotated into
+// stays in registers from one rotation to the next. Each lane performs the library's
+// c*temp - s*a and s*temp + c*a on its own element. Compiled twice below, for AVX2 and for plain
+// SSE2 (no FMA either way): the same operations on the same values.
+[[gnu::always_inline]] inline void run_step(const Sweep& sw, int r0, int r1, double* a, std::size_t ld, int row0) {
+    v4d x0, x1, x2, x3;
+#define ZEPHOR_ALL(OP) OP(x0, 0) OP(x1, 1) OP(x2, 2) OP(x3, 3)
+#define ZEPHOR_LOAD_X(x, q) std::memcpy(&x, col + 4 * (q), sizeof(v4d));
+#define ZEPHOR_STORE_X(x, q) std::memcpy(col + 4 * (q), &x, sizeof(v4d));
+#define ZEPHOR_MOVE_X(x, q) ZEPHOR_STORE_X(x, q) std::memcpy(&x, other + 4 * (q), sizeof(v4d));
+    // Forward: temp = a(j+1) is loaded, a(j) = s*temp + c*x is final, x becomes c*temp - s*x.
+#define ZEPHOR_FORWARD(x, q)                                \
+    {                                                       \
+        v4d temp;                                           \
+        std::memcpy(&temp, other + 4 * (q), sizeof(v4d));   \
+        const v4d out = sv * temp + cv * x;                 \
+        std::memcpy(col + 4 * (q), &out, sizeof(v4d));      \
+        x = cv * temp - sv * x;                             \
+    }
+    // Backward: x is a(j+1) = temp; a(j+1) = c*temp - s*a(j) is final, x becomes s*temp + c*a(j).
+#define ZEPHOR_BACKWARD(x, q)                               \
+    {                                                       \
+        v4d aj;                                             \
+        std::memcpy(&aj, other + 4 * (q), sizeof(v4d));     \
+        const v4d out = cv * x - sv * aj;                   \
+        std::memcpy(col + 4 * (q), &out, sizeof(v4d));      \
+        x = sv * x + cv * aj;                               \
+    }
+    const int rotations = sw.count - 1;
+    const std::ptrdiff_t step = sw.forward ? static_cast<std::ptrdiff_t>(ld) : -static_cast<std::ptrdiff_t>(ld);
+    double* col = a + static_cast<std::size_t>(sw.forward ? sw.first + r0 : sw.first + rotations - r0) * ld + row0;
+    ZEPHOR_ALL(ZEPHOR_LOAD_X)
+    for (int r = r0; r < r1; ++r) {
+        const int j = sw.forward ? r : rotations - 1 - r;
+        double* other = col + step;
+        const double c = sw.c[j];
+        const double s = sw.s[j];
+        if (identity(c, s)) {
+            ZEPHOR_ALL(ZEPHOR_MOVE_X)
+        } else {
+            const v4d cv = {c, c, c, c};
+            const v4d sv = {s, s, s, s};
+            if (sw.forward) {
+                ZEPHOR_ALL(ZEPHOR_FORWARD)
+            } else {
+                ZEPHOR_ALL(ZEPHOR_BACKWARD)
+            }
+        }
+        col = other;
+    }
+    ZEPHOR_ALL(ZEPHOR_STORE_X)
+#undef ZEPHOR_BACKWARD
+#undef ZEPHOR_FORWARD
+#undef ZEPHOR_MOVE_X
+#undef ZEPHOR_STORE_X
+#undef ZEPHOR_LOAD_X
+#undef ZEPHOR_ALL
+}
+
+__attribute__((target("avx2"))) void steps_block_avx2(const Step* steps, std::size_t count, const Sweep* sweeps,
+                                                      double* a, std::size_t ld, int row0) {
+    for (std::size_t t = 0; t < count; ++t)
+        run_step(sweeps[steps[t].sweep], static_cast<int>(steps[t].r0), static_cast<int>(steps[t].r1), a, ld, row0);
+}
+
+void steps_block_sse2(const Step* steps, std::size_t count, const Sweep* sweeps, double* a, std::size_t ld,
+                      int row0) {
+    for (std::size_t t = 0; t < count; ++t)
+        run_step(sweeps[steps[t].sweep], static_cast<int>(steps[t].r0), static_cast<int>(steps[t].r1), a, ld, row0);
+}
+
+// The same sweep, one row at a time, for the rows past the last full block.
+void sweep_rows(const Sweep& sw, double* a, int lda, int row0, int row1) {
+    const std::size_t ld = static_cast<std::size_t>(lda);
+    for (int i = row0; i < row1; ++i) {
+        if (sw.forward) {
+            for (int j = 0; j + 1 < sw.count; ++j) {
+                if (identity(sw.c[j], sw.s[j])) continue;
+                double* aj = a + static_cast<std::size_t>(sw.first + j) * ld + i;
+                double* aj1 = aj + ld;
+                const double temp = *aj1;
+                *aj1 = sw.c[j] * temp - sw.s[j] * *aj;
+                *aj = sw.s[j] * temp + sw.c[j] * *aj;
+            }
+        } else {
+            for (int j = sw.count - 2; j >= 0; --j) {
+                if (identity(sw.c[j], sw.s[j])) continue;
+                double* aj = a + static_cast<std::size_t>(sw.first + j) * ld + i;
+                double* aj1 = aj + ld;
+                const double temp = *aj1;
+                *aj1 = sw.c[j] * temp - sw.s[j] * *aj;
+                *aj = sw.s[j] * temp + sw.c[j] * *aj;
+            }
+        }
+    }
+}
+
+// apply_sweeps with the wavefront's work space given: `steps` must hold one entry per rotation
+// and `done` one per sweep without growing, since this runs inside the library's frames.
+void run_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, int lda, std::vector<Step>& steps,
+                std::vector<int>& done) {
+    if (m <= 0 || sweep_count == 0) return;
+    schedule(sweeps, sweep_count, steps, done);
+    const long long blocks = m / block_rows;
+    const int tail = static_cast<int>(blocks) * block_rows;
+    const std::size_t ld = static_cast<std::size_t>(lda);
+    const auto block = (!state().sse2_only && __builtin_cpu_supports("avx2")) ? steps_block_avx2 : steps_block_sse2;
+    FpFlagsCollector flags;
+#pragma omp parallel if (m >= threads_from_basis_count)
+    {
+        flags.enter();
+#pragma omp for schedule(dynamic, 1)
+        for (long long b = 0; b < blocks; ++b)
+            block(steps.data(), steps.size(), sweeps, a, ld, static_cast<int>(b) * block_rows);
+        // The rows past the last block take the sweeps one after another: for each element, the
+        // same operations in the same order.
+#pragma omp single
+        for (std::size_t k = 0; k < sweep_count; ++k) sweep_rows(sweeps[k], a, lda, tail, m);
+        flags.leave();
+    }
+}
+
+void flush() {
+    State& st = state();
+    if (st.pending.empty()) return;
+    run_sweeps(st.pending.data(), st.pending.size(), st.z, st.rows, st.ldz, st.steps, st.done);
+    st.pending.clear();
+    st.cs_used = 0;
+}
+
+// Room for the pending sweeps of an n x n Z, allocated before the library starts: nothing may
+// throw through its frames.
+bool reserve(int n) {
+    State& st = state();
+    try {
+        const std::size_t per_sweep = 2 * static_cast<std::size_t>(n);
+        if (st.cs.size() < max_pending * per_sweep) st.cs.resize(max_pending * per_sweep);
+        st.pending.reserve(max_pending);
+        if (st.steps.capacity() < max_pending * static_cast<std::size_t>(n)) st.steps.reserve(max_pending * static_cast<std::size_t>(n));
+        st.done.reserve(max_pending);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+bool upper(const char* p, char letter) { return *p == letter || *p == letter + ('a' - 'A'); }
+
+}  // namespace
+
+void apply_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, int lda) {
+    std::vector<Step> steps;
+    std::vector<int> done;
+    std::size_t rotations = 0;
+    for (std::size_t k = 0; k < sweep_count; ++k) rotations += static_cast<std::size_t>(std::max(0, sweeps[k].count - 1));
+    steps.reserve(rotations);
+    run_sweeps(sweeps, sweep_count, a, m, lda, steps, done);
+}
+
+void install_rotation_kernel(void* library) {
+    State& st = state();
+    st.dlasr = reinterpret_cast<dlasr_fn*>(dlsym(library, "dlasr_"));
+    st.dswap = reinterpret_cast<dswap_fn*>(dlsym(library, "dswap_"));
+    st.dsteqr = reinterpret_cast<dsteqr_fn*>(dlsym(library, "dsteqr_"));
+}
+
+void set_rotation_deferral(bool on) { state().deferral = on; }
+
+void set_rotation_sse2_only(bool on) { state().sse2_only = on; }
+
+RotationCounts rotation_counts() { return state().counts; }
+
+}  // namespace zephor
+
+// The routines the library finds in the executable (exported by the link, see CMakeLists.txt).
+extern "C" {
+
+void dsteqr_(const char* compz, const int* n, double* d, double* e, double* z, const int* ldz, double* work,
+             int* info, std::size_t compz_len) {
+    zephor::State& st = zephor::state();
+    ++st.counts.dsteqr_calls;
+    const bool vectors = zephor::upper(compz, 'V') || zephor::upper(compz, 'I');
+    if (!st.deferral || st.active || !vectors || *n < 2 || *ldz < *n || !zephor::reserve(*n)) {
+        st.dsteqr(compz, n, d, e, z, ldz, work, info, compz_len);
+        return;
+    }
+    st.active = true;
+    st.z = z;
+    st.rows = *n;
+    st.ldz = *ldz;
+    st.dsteqr(compz, n, d, e, z, ldz, work, info, compz_len);
+    zephor::flush();
+    st.active = false;
+}
+
+void dlasr_(const char* side, const char* pivot, const char* direct, const int* m, const int* n, const double* c,
+            const double* s, double* a, const int* lda, std::size_t side_len, std::size_t pivot_len,
+            std::size_t direct_len) {
+    zephor::State& st = zephor::state();
+    if (st.active && zephor::upper(side, 'R') && zephor::upper(pivot, 'V') &&
+        (zephor::upper(direct, 'F') || zephor::upper(direct, 'B')) && *m == st.rows && *lda == st.ldz &&
+        a >= st.z) {
+        const std::ptrdiff_t offset = a - st.z;
+        const int first = static_cast<int>(offset / st.ldz);
+        if (offset % st.ldz == 0 && *n >= 1 && first + *n <= st.rows) {
+            if (*n == 1) return;  // no rotation in the sequence
+            const std::size_t rotations = static_cast<std::size_t>(*n - 1);
+            if (st.pending.size() == zephor::max_pending) zephor::flush();
+            double* cc = st.cs.data() + st.cs_used;
+            double* ss = cc + rotations;
+            std::copy(c, c + rotations, cc);
+            std::copy(s, s + rotations, ss);
+            st.cs_used += 2 * rotations;
+            st.pending.push_back({zephor::upper(direct, 'F'), first, *n, cc, ss});
+            ++st.counts.deferred_sweeps;
+            return;
+        }
+    }
+    zephor::flush();
+    st.dlasr(side, pivot, direct, m, n, c, s, a, lda, side_len, pivot_len, direct_len);
+}
+
+void dswap_(const int* n, double* x, const int* incx, double* y, const int* incy) {
+    zephor::State& st = zephor::state();
+    if (st.active) zephor::flush();
+    st.dswap(n, x, incx, y, incy);
+}
+
+}  // extern "C"
