@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing ZEPHOR need.
 # Quick when everything is present already: apt is consulted only for missing packages.
 set -euo pipefail
-packages=(build-essential cmake libopenblas-dev libgtest-dev python3 libcli11-dev openbabel jmol)
+packages=(build-essential cmake pkg-config libopenblas-dev libgtest-dev python3 libcli11-dev openbabel libopenbabel-dev jmol)
 # Fault injection in the tests: a delayed opening of FOR005, limits, another user.
 packages+=(strace util-linux)
 # The fuzzers (clang with libFuzzer and the OpenMP runtime) and the memcheck run.

@@ -1,0 +1,53 @@
+// The ways zephor-import can fail, carried as exceptions to main(), which alone prints them and
+// chooses the exit status. Nothing is written in either case.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace zephor::importer {
+
+class ImportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the molecule says is wrong (an element zephor does not know, a malformed line, a Z-matrix
+// that does not define a geometry, no atom at all): exit status 2.
+class ContentError : public ImportError {
+public:
+    using ImportError::ImportError;
+};
+
+// A file that cannot be read or written, an output that exists already, an unknown format: exit
+// status 1, like a bad command line.
+class FileError : public ImportError {
+public:
+    using ImportError::ImportError;
+};
+
+// Text of the input as a message shows it: control bytes as \xhh, so that a message stays one
+// line of plain text whatever the file holds.
+inline std::string shown(std::string_view text) {
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f) {
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// "FILE:LINE: message", the form of every error that points into the input.
+inline ContentError content_error(const std::string& file, std::size_t line, const std::string& message) {
+    return ContentError(file + ":" + std::to_string(line) + ": " + message);
+}
+
+}  // namespace zephor::importer

@@ -1,0 +1,191 @@
+// zephor-import: writes a FOR005 that zephor runs, from the molecule a chemist has (XYZ,
+// Z-matrix, SDF/MOL, MOL2, PDB, CML or a SMILES string).
+//
+//   zephor-import INPUT [-o FOR005] [--format FMT] [--charge N] [--title T] [--index N] [--force]
+//   zephor-import --smiles 'CCO' [...]
+//
+// Exit status: 0 written, 1 bad command line or file problem, 2 a molecule that cannot become a
+// FOR005 (nothing is written then).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "common/run_files.hpp"
+#include "import/babel_reader.hpp"
+#include "import/errors.hpp"
+#include "import/for005_writer.hpp"
+#include "import/xyz_reader.hpp"
+#include "import/zmatrix.hpp"
+
+namespace zi = zephor::importer;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::string input;
+    std::string smiles;
+    std::string output = zephor::input_file_name;
+    std::string format;
+    std::optional<int> charge;
+    std::optional<std::string> title;
+    int index = 1;
+    bool force = false;
+};
+
+// The format a file name's extension names, or "" when it names none.
+std::string format_of(const std::string& path) {
+    static const std::map<std::string, std::string> by_extension = {
+        {".xyz", "xyz"}, {".zmat", "zmat"}, {".gzmat", "gzmat"}, {".sdf", "sdf"}, {".sd", "sdf"},
+        {".mol", "mol"}, {".mol2", "mol2"}, {".pdb", "pdb"},     {".ent", "pdb"}, {".cml", "cml"},
+        {".smi", "smi"}, {".smiles", "smi"}};
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto it = by_extension.find(ext);
+    return it == by_extension.end() ? "" : it->second;
+}
+
+std::string read_input(const std::string& path) {
+    std::ostringstream text;
+    if (path == "-") {
+        text << std::cin.rdbuf();
+        return text.str();
+    }
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) throw zi::FileError(path + " is a directory");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw zi::FileError("cannot open " + path + " for reading: " + std::strerror(errno));
+    text << in.rdbuf();
+    if (in.bad()) throw zi::FileError("cannot read " + path);
+    return text.str();
+}
+
+zi::MoleculeIn read_molecule(const Options& opt, const std::string& format) {
+    if (!opt.smiles.empty()) {
+        zi::MoleculeIn m = zi::read_with_babel(opt.smiles, "smi", "SMILES '" + opt.smiles + "'");
+        m.title = opt.smiles;  // Open Babel takes a title only from text after the SMILES
+        return m;
+    }
+    const std::string text = read_input(opt.input);
+    const std::string name = opt.input == "-" ? "standard input" : opt.input;
+    zi::MoleculeIn m;
+    if (format == "xyz")
+        m = zi::read_xyz(text, name, opt.index);
+    else if (format == "zmat")
+        m = zi::read_zmatrix(text, name);
+    else if (format == "gzmat")
+        m = zi::read_gaussian_zmatrix(text, name);
+    else
+        m = zi::read_with_babel(text, format, name);
+    if (m.title.find_first_not_of(" \t\r") == std::string::npos && opt.input != "-")
+        m.title = fs::path(opt.input).stem().string();
+    return m;
+}
+
+// The file, created only where nothing stands (or, with --force, replacing what stands through a
+// rename, so that a reader never sees it half written).
+void write_output(const Options& opt, const std::string& text) {
+    const std::string& name = opt.output;
+    if (opt.force) {
+        const std::string temp = name + ".zephor-import.tmp";
+        {
+            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+            out << text;
+            if (!out) throw zi::FileError("cannot write " + temp + ": " + std::strerror(errno));
+        }
+        if (std::rename(temp.c_str(), name.c_str()) != 0) {
+            const int err = errno;
+            std::remove(temp.c_str());
+            throw zi::FileError("cannot write " + name + ": " + std::strerror(err));
+        }
+        return;
+    }
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EEXIST) throw zi::FileError(name + " exists already; use --force to replace it");
+        throw zi::FileError("cannot create " + name + ": " + std::strerror(err));
+    }
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(name.c_str());
+            throw zi::FileError("cannot write " + name + ": " + std::strerror(err));
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) throw zi::FileError("cannot write " + name + ": " + std::strerror(errno));
+}
+
+int run(const Options& opt) {
+    if (opt.input.empty() == opt.smiles.empty())
+        throw zi::FileError("give one input: a file (or - for standard input) or --smiles");
+    std::string format = opt.format;
+    if (format.empty() && opt.smiles.empty()) {
+        format = format_of(opt.input);
+        if (format.empty())
+            throw zi::FileError("cannot tell the format of '" + opt.input + "' from its name; give --format");
+    }
+    zi::MoleculeIn m = read_molecule(opt, format);
+    if (opt.title) m.title = *opt.title;
+    write_output(opt, zi::for005_text(m, opt.charge.value_or(m.charge.value_or(0))));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"zephor-import: writes the molecule file FOR005 that zephor reads, from an XYZ, Z-matrix, "
+                 "SDF/MOL, MOL2, PDB or CML file, or a SMILES string."};
+    Options opt;
+    app.add_option("input", opt.input, "the molecule file; - reads standard input (give --format)");
+    app.add_option("--smiles", opt.smiles, "a SMILES string instead of a file; 3D coordinates are generated");
+    app.add_option("-o,--output", opt.output, "the file to write")->capture_default_str();
+    app.add_option("--format", opt.format, "the input format, when the file name does not tell it")
+        ->check(CLI::IsMember({"xyz", "zmat", "gzmat", "sdf", "mol", "mol2", "pdb", "cml", "smi"}));
+    app.add_option("--charge", opt.charge, "the total charge (default: the file's, else 0)");
+    app.add_option("--title", opt.title, "the title (default: the file's, else the file name)");
+    app.add_option("--index", opt.index, "which molecule of a multi-molecule XYZ file, from 1")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_flag("-f,--force", opt.force, "replace the output file if it exists");
+    app.set_version_flag("--version", "zephor-import " ZEPHOR_VERSION);
+    app.footer("Formats by extension: .xyz .zmat .gzmat .sdf/.sd .mol .mol2 .pdb/.ent .cml .smi.\n"
+               "Exit status: 0 written, 1 bad command line or file problem, 2 a molecule that cannot be "
+               "written (nothing is written).");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 1;
+    }
+    try {
+        return run(opt);
+    } catch (const zi::ContentError& e) {
+        std::fprintf(stderr, "zephor-import: %s\n", e.what());
+        return 2;
+    } catch (const zi::FileError& e) {
+        std::fprintf(stderr, "zephor-import: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "zephor-import: out of memory\n");
+        return 1;
+    }
+}

@@ -1,0 +1,79 @@
+// Lines, fields and numbers of the text formats.
+#include "import/text_lines.hpp"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace zephor::importer {
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string_view> split_fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t i = 0;
+    auto separator = [](char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; };
+    while (i < line.size()) {
+        while (i < line.size() && separator(line[i])) ++i;
+        const std::size_t from = i;
+        while (i < line.size() && !separator(line[i])) ++i;
+        if (i > from) fields.push_back(line.substr(from, i - from));
+    }
+    return fields;
+}
+
+bool is_blank(std::string_view line) { return split_fields(line).empty(); }
+
+std::optional<double> parse_number(std::string_view s) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        return i - from;
+    };
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t mantissa = digits();
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return std::nullopt;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        if (digits() == 0) return std::nullopt;
+    }
+    if (i != s.size()) return std::nullopt;
+    std::string text(s[0] == '+' ? s.substr(1) : s);
+    for (char& c : text)
+        if (c == 'd' || c == 'D') c = 'e';
+    // The form is checked above, so strtod sees no hexadecimal, Inf or NaN text; it rounds
+    // correctly, gives infinity past the double range (refused) and a tiny value below it.
+    const double x = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(x)) return std::nullopt;
+    return x;
+}
+
+std::optional<int> parse_count(std::string_view s) {
+    std::size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+    if (i == s.size() || s.size() - i > 9) return std::nullopt;
+    int v = 0;
+    for (std::size_t k = i; k < s.size(); ++k) {
+        if (s[k] < '0' || s[k] > '9') return std::nullopt;
+        v = 10 * v + (s[k] - '0');
+    }
+    return s[0] == '-' ? -v : v;
+}
+
+}  // namespace zephor::importer

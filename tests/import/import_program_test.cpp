@@ -1,0 +1,143 @@
+// zephor-import as a chemist runs it: every format on real molecules (water, benzene, caffeine, a
+// charged ion, boron compounds) gives a FOR005 that zephor runs to completion, and the whole road
+// zephor-import -> zephor -> zephor-export; exit statuses, exact messages, nothing written on an
+// error, nothing replaced without --force.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/constants.hpp"
+#include "driver/molecule.hpp"
+#include "test_support.hpp"
+
+using zephor_test::read_file;
+using zephor_test::run_shell;
+using zephor_test::TempDir;
+using zephor_test::write_file;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string import_binary() { return std::string("'") + ZEPHOR_IMPORT_BINARY + "'"; }
+
+void copy_data(const TempDir& dir, const std::string& name) {
+    fs::copy_file(fs::path(ZEPHOR_IMPORT_DATA) / name, dir / fs::path(name).filename());
+}
+
+// The x, y, z (bohr) of the [Atoms] AU section of a Molden file.
+std::vector<double> molden_coordinates(const std::string& molden) {
+    std::istringstream in(molden.substr(molden.find("[Atoms] AU\n") + 11));
+    std::vector<double> r;
+    std::string line;
+    while (std::getline(in, line) && line[0] != '[') {
+        std::istringstream fields(line);
+        std::string symbol;
+        int number = 0, z = 0;
+        double x = 0, y = 0, w = 0;
+        fields >> symbol >> number >> z >> x >> y >> w;
+        r.insert(r.end(), {x, y, w});
+    }
+    return r;
+}
+
+}  // namespace
+
+TEST(ImportProgram, EveryFormatRunsThroughZephorAndZephorExport) {
+    struct Case {
+        std::string args;   // after the binary; files are copied into the folder first
+        std::string file;   // data file to copy, or ""
+        int atoms;
+        int charge;
+        std::string title;
+    };
+    const Case cases[] = {
+        {"water.xyz", "water.xyz", 3, 0, "water"},
+        {"--index 2 two_molecules.xyz", "two_molecules.xyz", 3, 0, "water, second frame"},
+        {"ethane.zmat", "ethane.zmat", 8, 0, "ethane"},
+        {"formaldehyde.gzmat", "formaldehyde.gzmat", 4, 1, "formaldehyde cation, from a textbook"},
+        {"benzene.sdf", "benzene.sdf", 12, 0, "benzene"},
+        {"formaldehyde.mol", "formaldehyde.mol", 4, 0, "formaldehyde"},
+        {"ammonium.sdf", "ammonium.sdf", 5, 1, "ammonium"},
+        {"caffeine.mol2", "caffeine.mol2", 24, 0, "caffeine"},
+        {"ammonia_borane.pdb", "ammonia_borane.pdb", 8, 0, "ammonia_borane"},  // no title: the file name
+        {"bf3.cml", "bf3.cml", 4, 0, "boron trifluoride"},
+        {"--smiles 'CCO'", "", 9, 0, "CCO"},
+        {"--smiles '[OH-]'", "", 2, -1, "[OH-]"},
+        {"--smiles 'CN1C=NC2=C1C(=O)N(C(=O)N2C)C' --title caffeine", "", 24, 0, "caffeine"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        TempDir dir;
+        if (!c.file.empty()) copy_data(dir, c.file);
+        const auto imported = run_shell(dir.path(), import_binary() + " " + c.args);
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        EXPECT_EQ(imported.out + imported.err, "");
+        const std::string for005 = read_file(dir / "FOR005");
+        const zephor::Molecule m = zephor::load_molecule(for005);
+        EXPECT_EQ(m.atom_count, c.atoms);
+        EXPECT_EQ(m.charge, c.charge);
+        EXPECT_EQ(m.title.substr(0, m.title.find_last_not_of(' ') + 1), c.title);
+        const auto run = zephor_test::run_zephor(dir.path());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        ASSERT_TRUE(fs::exists(dir / "FOR007"));
+        const auto exported = run_shell(dir.path(), std::string("'") + ZEPHOR_EXPORT_BINARY + "' --molden");
+        EXPECT_EQ(exported.status, 0) << exported.err;
+        // The coordinates come back through FOR007 and the Molden file to the printed digits.
+        const std::vector<double> back = molden_coordinates(read_file(dir / "FOR007.molden"));
+        ASSERT_EQ(back.size(), m.r.size());
+        for (std::size_t k = 0; k < back.size(); ++k) EXPECT_NEAR(back[k], m.r[k], 5e-9 * std::fabs(m.r[k]) + 1e-12);
+    }
+}
+
+TEST(ImportProgram, ErrorsWriteNothingAndExitWithTheirStatus) {
+    struct Case {
+        std::string args, file;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"chlorine.xyz", "bad/chlorine.xyz", 2, "zephor-import: atom 3: Cl is not one of H, B, C, N, O, F\n"},
+        {"short_line.xyz", "bad/short_line.xyz", 2,
+         "zephor-import: short_line.xyz:4: expected 'symbol x y z', found 'H 0.0 0.757'\n"},
+        {"linear.zmat", "bad/linear.zmat", 2,
+         "zephor-import: linear.zmat:4: atoms 1, 2 and 3 lie on a line, so the dihedral angle of atom 4 is undefined\n"},
+        {"empty.xyz", "bad/empty.xyz", 2, "zephor-import: empty.xyz: the file holds no atom\n"},
+        {"--smiles 'C[Si](C)C'", "", 2, "zephor-import: atom 2: Si is not one of H, B, C, N, O, F\n"},
+        {"missing.xyz", "", 1, ""},
+        {"water.foo", "", 1, "zephor-import: cannot tell the format of 'water.foo' from its name; give --format\n"},
+        {"--charge one water.xyz", "water.xyz", 1, ""},
+        {"", "", 1, "zephor-import: give one input: a file (or - for standard input) or --smiles\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        TempDir dir;
+        if (!c.file.empty()) copy_data(dir, c.file);
+        const auto r = run_shell(dir.path(), import_binary() + " " + c.args);
+        EXPECT_EQ(r.status, c.status);
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err, c.err);
+        }
+        EXPECT_FALSE(fs::exists(dir / "FOR005"));
+    }
+}
+
+TEST(ImportProgram, NothingIsReplacedWithoutForceAndStandardInputReads) {
+    TempDir dir;
+    copy_data(dir, "water.xyz");
+    write_file(dir / "FOR005", "mine\n");
+    auto r = run_shell(dir.path(), import_binary() + " water.xyz");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zephor-import: FOR005 exists already; use --force to replace it\n");
+    EXPECT_EQ(read_file(dir / "FOR005"), "mine\n");
+    r = run_shell(dir.path(), import_binary() + " --force --charge -1 --title \"It's water\" water.xyz");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(dir / "FOR005").substr(0, 20), "'It''s water'\n-1\nO 0");
+    r = run_shell(dir.path(), "cat water.xyz | " + import_binary() + " --format xyz -o piped.FOR005 -");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(dir / "piped.FOR005"), "'water'\n0\nO 0 0 0\nH 0 0.757 0.587\nH 0 -0.757 0.587\n");
+}
