@@ -7,6 +7,7 @@
 #include "common/constants.hpp"
 #include "common/errors.hpp"
 #include "common/run_files.hpp"
+#include "common/text_forms.hpp"
 
 namespace zephor {
 
@@ -31,23 +32,6 @@ std::string without_trailing_blanks(std::string s) {
     return s;
 }
 
-// The symbol as the report shows it: control bytes (a NUL would end the message early, an ESC
-// would reach the terminal) written as \xhh; printable bytes and UTF-8 text as they are.
-std::string shown(const std::string& s) {
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7f) {
-            out += "\\x";
-            out += hex[b >> 4];
-            out += hex[b & 0xf];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 ReportError unknown_symbol(const ListReader& in, const std::string& field, std::int32_t atom) {
     return read_error(in.line(), in.unit(), in.file(),

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/errors.hpp"
+#include "common/text_forms.hpp"
 
 namespace zephor {
 
@@ -85,37 +86,10 @@ IntegerStatus parse_integer(std::string_view s, std::int32_t& out) {
     return IntegerStatus::ok;
 }
 
-// Optional sign, digits with or without a decimal point, optional exponent with E or D. The form
-// is checked here so that strtod never sees hexadecimal, Inf or NaN texts; strtod then rounds
-// correctly. Overflow to infinity is refused, underflow to a tiny or zero value is accepted.
 bool parse_real(std::string_view s, double& out) {
-    std::size_t i = 0;
-    const auto digits = [&] {
-        const std::size_t from = i;
-        while (i < s.size() && is_digit(s[i])) ++i;
-        return i - from;
-    };
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t mantissa = digits();
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return false;
-    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        if (digits() == 0) return false;
-    }
-    if (i != s.size()) return false;
-
-    std::string text(s);
-    for (char& c : text) {
-        if (c == 'D' || c == 'd') c = 'E';
-    }
-    const double x = std::strtod(text.c_str(), nullptr);
-    if (!std::isfinite(x)) return false;
-    out = x;
+    const std::optional<double> x = parse_real_text(s);
+    if (!x) return false;
+    out = *x;
     return true;
 }
 

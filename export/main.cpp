@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/run_files.hpp"
+#include "common/whole_file.hpp"
 #include "export/checkpoint_reader.hpp"
 #include "export/cube_writer.hpp"
 #include "export/errors.hpp"
@@ -56,27 +57,9 @@ std::int32_t cube_orbital(const std::string& which, const Checkpoint& c) {
 }
 
 void write_file(const std::string& name, const std::string& text, bool force) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
-    const int fd = ::open(name.c_str(), flags, 0666);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == EEXIST) throw FileError(name + " exists already; use --force to replace it");
-        throw FileError("cannot create " + name + ": " + std::strerror(err));
-    }
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            throw FileError("cannot write " + name + ": " + std::strerror(err));
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) throw FileError("cannot write " + name + ": " + std::strerror(errno));
+    const zephor::FileWriteFailure f = zephor::write_whole_file(name, text, force);
+    if (f.err == EEXIST && f.at_create) throw FileError(name + " exists already; use --force to replace it");
+    if (f.err != 0) throw FileError((f.at_create ? "cannot create " : "cannot write ") + name + ": " + std::strerror(f.err));
 }
 
 int run(const Options& opt) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_forms.hpp"
+
 namespace zephor::importer {
 
 class ImportError : public std::runtime_error {
@@ -27,23 +29,7 @@ public:
     using ImportError::ImportError;
 };
 
-// Text of the input as a message shows it: control bytes as \xhh, so that a message stays one
-// line of plain text whatever the file holds.
-inline std::string shown(std::string_view text) {
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7f) {
-            out += "\\x";
-            out += hex[b >> 4];
-            out += hex[b & 0xf];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+using zephor::shown;
 
 // "FILE:LINE: message", the form of every error that points into the input.
 inline ContentError content_error(const std::string& file, std::size_t line, const std::string& message) {

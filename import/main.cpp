@@ -6,9 +6,6 @@
 //
 // Exit status: 0 written, 1 bad command line or file problem, 2 a molecule that cannot become a
 // FOR005 (nothing is written then).
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -23,6 +20,7 @@
 #include <string>
 
 #include "common/run_files.hpp"
+#include "common/whole_file.hpp"
 #include "import/babel_reader.hpp"
 #include "import/errors.hpp"
 #include "import/for005_writer.hpp"
@@ -94,45 +92,12 @@ zi::MoleculeIn read_molecule(const Options& opt, const std::string& format) {
     return m;
 }
 
-// The file, created only where nothing stands (or, with --force, replacing what stands through a
-// rename, so that a reader never sees it half written).
+// The file, created only where nothing stands, or with --force over what stands there.
 void write_output(const Options& opt, const std::string& text) {
-    const std::string& name = opt.output;
-    if (opt.force) {
-        const std::string temp = name + ".zephor-import.tmp";
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            out << text;
-            if (!out) throw zi::FileError("cannot write " + temp + ": " + std::strerror(errno));
-        }
-        if (std::rename(temp.c_str(), name.c_str()) != 0) {
-            const int err = errno;
-            std::remove(temp.c_str());
-            throw zi::FileError("cannot write " + name + ": " + std::strerror(err));
-        }
-        return;
-    }
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == EEXIST) throw zi::FileError(name + " exists already; use --force to replace it");
-        throw zi::FileError("cannot create " + name + ": " + std::strerror(err));
-    }
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(name.c_str());
-            throw zi::FileError("cannot write " + name + ": " + std::strerror(err));
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) throw zi::FileError("cannot write " + name + ": " + std::strerror(errno));
+    const zephor::FileWriteFailure f = zephor::write_whole_file(opt.output, text, opt.force);
+    if (f.err == EEXIST && f.at_create) throw zi::FileError(opt.output + " exists already; use --force to replace it");
+    if (f.err != 0)
+        throw zi::FileError((f.at_create ? "cannot create " : "cannot write ") + opt.output + ": " + std::strerror(f.err));
 }
 
 int run(const Options& opt) {

@@ -1,8 +1,7 @@
 // Lines, fields and numbers of the text formats.
 #include "import/text_lines.hpp"
 
-#include <cmath>
-#include <cstdlib>
+#include "common/text_forms.hpp"
 
 namespace zephor::importer {
 
@@ -35,35 +34,7 @@ std::vector<std::string_view> split_fields(std::string_view line) {
 
 bool is_blank(std::string_view line) { return split_fields(line).empty(); }
 
-std::optional<double> parse_number(std::string_view s) {
-    std::size_t i = 0;
-    auto digits = [&] {
-        const std::size_t from = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-        return i - from;
-    };
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t mantissa = digits();
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return std::nullopt;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        if (digits() == 0) return std::nullopt;
-    }
-    if (i != s.size()) return std::nullopt;
-    std::string text(s[0] == '+' ? s.substr(1) : s);
-    for (char& c : text)
-        if (c == 'd' || c == 'D') c = 'e';
-    // The form is checked above, so strtod sees no hexadecimal, Inf or NaN text; it rounds
-    // correctly, gives infinity past the double range (refused) and a tiny value below it.
-    const double x = std::strtod(text.c_str(), nullptr);
-    if (!std::isfinite(x)) return std::nullopt;
-    return x;
-}
+std::optional<double> parse_number(std::string_view s) { return parse_real_text(s); }
 
 std::optional<int> parse_count(std::string_view s) {
     std::size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
