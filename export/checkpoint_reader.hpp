@@ -25,6 +25,9 @@ struct Checkpoint {
     std::vector<double> coefficients;  // for normalised primitives
     std::vector<double> orbital_energy;  // hartree, ascending
     std::vector<double> mo_coef;         // basis_count x basis_count, column k = orbital k
+    // Not in FOR007: the molecule's title (FOR005's, or --title), carried into every export;
+    // empty when unknown.
+    std::string title;
 };
 
 // `name` is used in messages only ("name:line: ..."). Throws MalformedCheckpoint.

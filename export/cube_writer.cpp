@@ -115,6 +115,7 @@ std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbit
 
     const std::size_t k = static_cast<std::size_t>(orbital - 1);
     std::string out;
+    if (!c.title.empty()) out += c.title + ": ";
     out += "ZEPHOR orbital " + std::to_string(orbital) + " of " + std::to_string(c.basis_count);
     if (orbital == c.occupied_count) out += " (HOMO)";
     if (orbital == c.occupied_count + 1) out += " (LUMO)";
@@ -122,7 +123,10 @@ std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbit
     put_fixed(out, c.orbital_energy[k], 10);
     out += " hartree, occupation " + std::string(orbital <= c.occupied_count ? "2" : "0") +
            ", lengths in bohr\n";
-    put_i5(out, c.atom_count);
+    // Gaussian's orbital-cube convention: a negative atom count, and after the atoms a line with
+    // the number of orbitals (1) and the orbital's number, so that readers (gabedit among them)
+    // take the values as an orbital; or the plain header.
+    put_i5(out, grid.orbital_header ? -static_cast<std::int64_t>(c.atom_count) : c.atom_count);
     for (double x : origin) put_f12_6(out, x);
     out += '\n';
     for (std::size_t u = 0; u < 3; ++u) {
@@ -134,6 +138,11 @@ std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbit
         put_i5(out, c.atomic_number[a]);
         put_f12_6(out, c.atomic_number[a]);
         for (std::size_t u = 0; u < 3; ++u) put_f12_6(out, c.r[3 * a + u]);
+        out += '\n';
+    }
+    if (grid.orbital_header) {
+        put_i5(out, 1);
+        put_i5(out, orbital);
         out += '\n';
     }
 

@@ -13,6 +13,10 @@ struct Orbitals;
 struct CubeGrid {
     double spacing = 0.25;  // bohr, at most six decimals
     double margin = 6.0;    // bohr beyond the outermost atoms on every side
+    // Gaussian's orbital-cube header (a negative atom count, the orbital's number after the
+    // atoms), which gabedit needs to take the values as an orbital; ASE 3.22 reads only the plain
+    // form (false).
+    bool orbital_header = true;
 };
 
 // `orbital` counts from 1. Throws RequestError for an orbital out of range, a spacing or margin

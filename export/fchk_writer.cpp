@@ -83,7 +83,7 @@ std::string fchk_text(const Checkpoint& c, const Orbitals& o) {
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     const std::size_t shells = static_cast<std::size_t>(c.shell_count);
 
-    f.line("ZEPHOR extended-Hueckel orbitals");
+    f.line(c.title.empty() ? "ZEPHOR extended-Hueckel orbitals" : c.title);
     std::string job = "SP";
     job.resize(10, ' ');
     job += "RHF";

@@ -15,13 +15,19 @@
 #include <vector>
 
 #include "common/run_files.hpp"
+#include "common/text_forms.hpp"
 #include "common/whole_file.hpp"
 #include "export/checkpoint_reader.hpp"
 #include "export/cube_writer.hpp"
 #include "export/errors.hpp"
 #include "export/fchk_writer.hpp"
 #include "export/molden_writer.hpp"
+#include "export/level_diagram.hpp"
+#include "export/orbital_list.hpp"
 #include "export/orbitals.hpp"
+#include "export/report_reader.hpp"
+#include "export/results_json.hpp"
+#include "export/title_reader.hpp"
 
 namespace {
 
@@ -35,7 +41,28 @@ struct Options {
     std::string cube;  // orbital number, "homo" or "lumo"; empty for no cube
     CubeGrid grid;
     bool force = false;
+    bool list = false;
+    bool plain_cube = false;
+    std::string levels, dos, json;  // picture and results files; empty for none
+    std::string window;             // "EMIN,EMAX" in eV; empty for the default
+    double broadening = 0.2;        // eV
+    std::string report;             // FOR006; default: beside the checkpoint
+    std::optional<std::string> title;
 };
+
+// The file FILE beside the checkpoint (FOR005, FOR006 in the same folder).
+std::string beside(const std::string& checkpoint, const char* file) {
+    return (std::filesystem::path(checkpoint).parent_path() / file).string();
+}
+
+EnergyWindow window_of(const std::string& text, const LevelData& d) {
+    if (text.empty()) return default_window(d);
+    const std::size_t comma = text.find(',');
+    const std::optional<double> lo = comma == std::string::npos ? std::nullopt : zephor::parse_real_text(text.substr(0, comma));
+    const std::optional<double> hi = comma == std::string::npos ? std::nullopt : zephor::parse_real_text(text.substr(comma + 1));
+    if (!lo || !hi || !(*lo < *hi)) throw RequestError("--window " + text + ": give EMIN,EMAX in eV, EMIN below EMAX");
+    return {*lo, *hi};
+}
 
 // --cube takes an orbital number from 1, or HOMO / LUMO in any case.
 std::int32_t cube_orbital(const std::string& which, const Checkpoint& c) {
@@ -63,14 +90,21 @@ void write_file(const std::string& name, const std::string& text, bool force) {
 }
 
 int run(const Options& opt) {
-    const Checkpoint c = read_checkpoint(opt.input);
-    const bool any = opt.molden || opt.fchk || !opt.cube.empty();
+    Checkpoint c = read_checkpoint(opt.input);
+    c.title = opt.title ? *opt.title : for005_title(beside(opt.input, zephor::input_file_name));
+    if (opt.list) {
+        std::fputs(orbital_list(c).c_str(), stdout);
+        if (!opt.molden && !opt.fchk && opt.cube.empty() && opt.levels.empty() && opt.dos.empty() && opt.json.empty())
+            return 0;
+    }
+    const bool pictures = !opt.levels.empty() || !opt.dos.empty() || !opt.json.empty();
+    const bool any = opt.molden || opt.fchk || !opt.cube.empty() || pictures;
     const std::string prefix =
         opt.prefix.empty() ? std::filesystem::path(opt.input).replace_extension().string() : opt.prefix;
 
     struct Target {
         std::string name;
-        enum { molden, fchk, cube } kind;
+        enum { molden, fchk, cube, levels, dos, json } kind;
     };
     std::vector<Target> targets;
     if (opt.molden || !any) targets.push_back({prefix + ".molden", Target::molden});
@@ -80,6 +114,14 @@ int run(const Options& opt) {
         orbital = cube_orbital(opt.cube, c);
         targets.push_back({prefix + ".mo" + std::to_string(orbital) + ".cube", Target::cube});
     }
+    if (!opt.levels.empty()) targets.push_back({opt.levels, Target::levels});
+    if (!opt.dos.empty()) targets.push_back({opt.dos, Target::dos});
+    if (!opt.json.empty()) targets.push_back({opt.json, Target::json});
+    LevelData levels{c.title, hill_formula(c), {}, c.occupied_count};
+    for (std::size_t k = 0; k < c.orbital_energy.size(); ++k) levels.energies_ev.push_back(orbital_ev(c, k));
+    const EnergyWindow window = window_of(opt.window, levels);
+    // The report is read (strictly) before anything is written.
+    const Report report = opt.json.empty() ? Report{} : read_report(opt.report.empty() ? beside(opt.input, zephor::report_file_name) : opt.report);
     // Nothing is written unless every name is free: no half-replaced set of files.
     if (!opt.force)
         for (const Target& t : targets) {
@@ -93,7 +135,15 @@ int run(const Options& opt) {
         switch (t.kind) {
             case Target::molden: write_file(t.name, molden_text(c, o), opt.force); break;
             case Target::fchk: write_file(t.name, fchk_text(c, o), opt.force); break;
-            case Target::cube: write_file(t.name, cube_text(c, o, orbital, opt.grid), opt.force); break;
+            case Target::cube: {
+                CubeGrid grid = opt.grid;
+                grid.orbital_header = !opt.plain_cube;
+                write_file(t.name, cube_text(c, o, orbital, grid), opt.force);
+                break;
+            }
+            case Target::levels: draw_levels(levels, window, t.name); break;
+            case Target::dos: draw_dos(levels, window, opt.broadening, t.name); break;
+            case Target::json: write_file(t.name, results_json(c, o, report, c.title, ZEPHOR_VERSION), opt.force); break;
         }
         std::printf("wrote %s\n", t.name.c_str());
         if (t.kind == Target::fchk && c.occupied_count == 0)
@@ -124,9 +174,21 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--margin", opt.grid.margin, "cube grid extent beyond the outermost atoms, bohr")
         ->capture_default_str();
+    app.add_flag("--plain-cube", opt.plain_cube,
+                 "write the cube with the plain header (positive atom count, no orbital line), for ASE");
+    app.add_flag("--list", opt.list, "print every orbital: number, energy in eV and hartree, occupation, HOMO/LUMO");
+    app.add_option("--levels", opt.levels, "draw the orbital energy-level diagram to FILE (.svg, .png or .pdf)");
+    app.add_option("--dos", opt.dos, "draw the Gaussian-broadened density of states to FILE (.svg, .png or .pdf)");
+    app.add_option("--window", opt.window, "energy window EMIN,EMAX of the pictures, eV (default: HOMO-15 to LUMO+10)");
+    app.add_option("--broadening", opt.broadening, "standard deviation of the DOS Gaussians, eV")->capture_default_str();
+    app.add_option("--json", opt.json, "write the results as a QCSchema AtomicResult to FILE");
+    app.add_option("--report", opt.report, "the report FOR006 the JSON takes charges and bond orders from "
+                                           "(default: beside the checkpoint)");
+    app.add_option("--title", opt.title, "the molecule's title (default: that of FOR005 beside the checkpoint)");
     app.add_flag("-f,--force", opt.force, "replace files that exist already");
     app.set_version_flag("--version", "zephor-export " ZEPHOR_VERSION);
-    app.footer("With none of --molden, --fchk, --cube: writes the Molden file and the formatted checkpoint.\n"
+    app.footer("With none of --molden, --fchk, --cube, --levels, --dos, --json (or only --list): writes the Molden "
+               "file and the formatted checkpoint.\n"
                "Exit status: 0 done, 1 bad command line or file problem, 2 malformed checkpoint.");
 
     try {

@@ -32,7 +32,7 @@ std::string molden_text(const Checkpoint& c, const Orbitals& o) {
     std::string out;
     out += "[Molden Format]\n";
     out += "[Title]\n";
-    out += "ZEPHOR extended-Hueckel orbitals\n";
+    out += (c.title.empty() ? "ZEPHOR extended-Hueckel orbitals" : c.title) + "\n";
 
     out += "[Atoms] AU\n";
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);

@@ -294,7 +294,8 @@ TEST(ExportedOrbitals, CubeHoldsTheOrbitalAtTheHeadersPoints) {
     long count[3];
     in >> atoms >> origin[0] >> origin[1] >> origin[2];
     for (int u = 0; u < 3; ++u) in >> count[u] >> axis[u][0] >> axis[u][1] >> axis[u][2];
-    EXPECT_EQ(atoms, 3);
+    EXPECT_EQ(atoms, -3);  // Gaussian's orbital cube: the count negated, the orbitals after the atoms
+    atoms = -atoms;
     EXPECT_EQ(origin[0], -6.0);
     EXPECT_EQ(origin[1], -7.5);  // -1.43 - 6 bohr, down to a whole number of 0.25 steps
     EXPECT_EQ(axis[0][0], 0.25);
@@ -303,6 +304,10 @@ TEST(ExportedOrbitals, CubeHoldsTheOrbitalAtTheHeadersPoints) {
         double z, q, x, y, w;
         in >> z >> q >> x >> y >> w;
     }
+    int orbitals = 0, number = 0;
+    in >> orbitals >> number;
+    EXPECT_EQ(orbitals, 1);
+    EXPECT_EQ(number, 4);
     std::vector<double> values;
     for (double v; in >> v;) values.push_back(v);
     ASSERT_EQ(values.size(), static_cast<std::size_t>(count[0] * count[1] * count[2]));

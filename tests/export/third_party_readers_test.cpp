@@ -137,7 +137,9 @@ TEST(ThirdPartyReaders, JmolRendersTheWaterHomoAndReadsItsCube) {
     EXPECT_NE(r.out.find("161406 points read"), std::string::npos) << r.out;
     const std::string cube = read_file(e.dir / "water.mo4.cube");
     double largest = 0.0;
-    std::istringstream values(cube.substr(cube.find('\n', cube.find("    1    1.000000    0.000000   -1.430523")) + 1));
+    // The values start after the last atom and the orbital-number line.
+    const std::size_t last_atom = cube.find("    1    1.000000    0.000000   -1.430523");
+    std::istringstream values(cube.substr(cube.find('\n', cube.find('\n', last_atom) + 1) + 1));
     for (double v; values >> v;) largest = std::max(largest, v);
     const std::size_t at = r.out.find("data min/max/mean = ");
     ASSERT_NE(at, std::string::npos) << r.out;

@@ -1,0 +1,286 @@
+// Level diagram and density of states with cairo: a surface for the file's format, the drawing in
+// points on a 600 x 800 page (levels) or 800 x 500 (DOS), the same code for every format.
+#include "export/level_diagram.hpp"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "export/errors.hpp"
+
+namespace zephor::exporter {
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+// A cairo surface for `path` by its extension, and its context, released together.
+class Canvas {
+public:
+    Canvas(const std::string& path, double width, double height) : path_(path) {
+        std::string ext = std::filesystem::path(path).extension().string();
+        for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (ext == ".svg") {
+            surface_ = cairo_svg_surface_create(path.c_str(), width, height);
+        } else if (ext == ".pdf") {
+            surface_ = cairo_pdf_surface_create(path.c_str(), width, height);
+        } else if (ext == ".png") {
+            png_ = true;
+            surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width), static_cast<int>(height));
+        } else {
+            throw RequestError(path + ": the picture's name must end in .svg, .png or .pdf");
+        }
+        if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface_);
+            throw FileError("cannot create " + path);
+        }
+        cr_ = cairo_create(surface_);
+        cairo_set_source_rgb(cr_, 1, 1, 1);
+        cairo_paint(cr_);
+        cairo_select_font_face(cr_, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    }
+    ~Canvas() {
+        if (cr_ != nullptr) cairo_destroy(cr_);
+        if (surface_ != nullptr) cairo_surface_destroy(surface_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    cairo_t* cr() { return cr_; }
+
+    // Completes the file; vector surfaces write as they are finished.
+    void finish() {
+        cairo_surface_flush(surface_);
+        if (png_ && cairo_surface_write_to_png(surface_, path_.c_str()) != CAIRO_STATUS_SUCCESS)
+            throw FileError("cannot write " + path_);
+        cairo_surface_finish(surface_);
+        if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) throw FileError("cannot write " + path_);
+    }
+
+private:
+    std::string path_;
+    bool png_ = false;
+    cairo_surface_t* surface_ = nullptr;
+    cairo_t* cr_ = nullptr;
+};
+
+void text(cairo_t* cr, double x, double y, const std::string& s, double size, bool centred = false) {
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, s.c_str(), &e);
+    cairo_move_to(cr, centred ? x - e.width / 2 - e.x_bearing : x, y);
+    cairo_show_text(cr, s.c_str());
+}
+
+std::string fixed(double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+// A tick step of 1, 2 or 5 times a power of ten giving about six ticks over `span`.
+double tick_step(double span) {
+    const double raw = span / 6.0;
+    const double p = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * p >= raw) return m * p;
+    return 10.0 * p;
+}
+
+// An arrow along x = x0 from y0 to y1 (pointing towards y1).
+void arrow(cairo_t* cr, double x0, double y0, double y1) {
+    const double head = y1 > y0 ? -4.0 : 4.0;
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x0, y1);
+    cairo_move_to(cr, x0 - 3.0, y1 + head);
+    cairo_line_to(cr, x0, y1);
+    cairo_line_to(cr, x0 + 3.0, y1 + head);
+    cairo_stroke(cr);
+}
+
+void heading(cairo_t* cr, const LevelData& d, double centre) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    text(cr, centre, 28, d.title.empty() ? d.formula : d.title, 18, true);
+    if (!d.title.empty()) text(cr, centre, 48, d.formula, 13, true);
+}
+
+}  // namespace
+
+std::vector<std::pair<int, int>> degenerate_groups(const std::vector<double>& e, double tolerance_ev) {
+    std::vector<std::pair<int, int>> groups;
+    for (int k = 0; k < static_cast<int>(e.size());) {
+        int j = k + 1;
+        while (j < static_cast<int>(e.size()) && e[static_cast<std::size_t>(j)] - e[static_cast<std::size_t>(k)] <= tolerance_ev) ++j;
+        groups.emplace_back(k, j);
+        k = j;
+    }
+    return groups;
+}
+
+EnergyWindow default_window(const LevelData& d) {
+    const int n = static_cast<int>(d.energies_ev.size());
+    const double homo = d.occupied > 0 ? d.energies_ev[static_cast<std::size_t>(d.occupied - 1)] : d.energies_ev.front();
+    const double lumo = d.occupied < n ? d.energies_ev[static_cast<std::size_t>(d.occupied)] : d.energies_ev.back();
+    return {homo - 15.0, lumo + 10.0};
+}
+
+void draw_levels(const LevelData& d, const EnergyWindow& w, const std::string& path) {
+    const double width = 600, height = 800, top = 90, bottom = 760, axis_x = 80;
+    Canvas canvas(path, width, height);
+    cairo_t* cr = canvas.cr();
+    const auto y_of = [&](double e) { return bottom - (e - w.min_ev) / (w.max_ev - w.min_ev) * (bottom - top); };
+    heading(cr, d, width / 2);
+
+    // The energy axis with its ticks.
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_line_width(cr, 1.0);
+    cairo_move_to(cr, axis_x, top - 10);
+    cairo_line_to(cr, axis_x, bottom + 10);
+    cairo_stroke(cr);
+    const double step = tick_step(w.max_ev - w.min_ev);
+    for (double t = std::ceil(w.min_ev / step) * step; t <= w.max_ev + 1e-9; t += step) {
+        cairo_move_to(cr, axis_x - 5, y_of(t));
+        cairo_line_to(cr, axis_x, y_of(t));
+        cairo_stroke(cr);
+        text(cr, axis_x - 50, y_of(t) + 4, fixed(t, step < 1 ? 1 : 0), 11);
+    }
+    cairo_save(cr);
+    cairo_translate(cr, 20, (top + bottom) / 2);
+    cairo_rotate(cr, -pi / 2);
+    text(cr, 0, 0, "energy (eV)", 12, true);
+    cairo_restore(cr);
+
+    const double centre = 330, line = 56, pitch = 70;
+    // Levels closer than three points could not be told apart one above the other.
+    const double apart_ev = std::max(1e-4, 3.0 * (w.max_ev - w.min_ev) / (bottom - top));
+    for (const auto& [first, last] : degenerate_groups(d.energies_ev, apart_ev)) {
+        const double e = d.energies_ev[static_cast<std::size_t>(first)];
+        if (e < w.min_ev || e > w.max_ev) continue;
+        const double y = y_of(e);
+        const int count = last - first;
+        for (int k = first; k < last; ++k) {
+            const double x = centre + (k - first - (count - 1) / 2.0) * pitch;
+            const bool occupied = k < d.occupied;
+            cairo_set_line_width(cr, level_line_width);
+            if (occupied)
+                cairo_set_source_rgb(cr, 0.0, 0.0, 0.55);
+            else
+                cairo_set_source_rgb(cr, 0.45, 0.45, 0.45);
+            cairo_move_to(cr, x - line / 2, y);
+            cairo_line_to(cr, x + line / 2, y);
+            cairo_stroke(cr);
+            if (occupied) {  // the electron pair, spin up and spin down
+                cairo_set_line_width(cr, 1.2);
+                arrow(cr, x - 8, y + 9, y - 9);
+                arrow(cr, x + 8, y - 9, y + 9);
+            }
+        }
+        const double label_x = centre + (count / 2.0) * pitch + 8;
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        if (d.occupied >= first + 1 && d.occupied <= last)
+            text(cr, label_x, y + 4, "HOMO  " + fixed(e, 2) + " eV", 11);
+        else if (d.occupied == first)
+            text(cr, label_x, y + 4, "LUMO  " + fixed(e, 2) + " eV", 11);
+    }
+    // The gap, between HOMO and LUMO.
+    const int n = static_cast<int>(d.energies_ev.size());
+    if (d.occupied > 0 && d.occupied < n) {
+        const double homo = d.energies_ev[static_cast<std::size_t>(d.occupied - 1)];
+        const double lumo = d.energies_ev[static_cast<std::size_t>(d.occupied)];
+        if (homo >= w.min_ev && lumo <= w.max_ev) {
+            cairo_set_source_rgb(cr, 0.6, 0.0, 0.0);
+            cairo_set_line_width(cr, 1.0);
+            const double x = 150;
+            arrow(cr, x, y_of(homo), y_of(lumo));
+            arrow(cr, x, y_of(lumo), y_of(homo));
+            text(cr, x + 8, (y_of(homo) + y_of(lumo)) / 2 + 4, "gap " + fixed(lumo - homo, 2) + " eV", 11);
+        }
+    }
+    canvas.finish();
+}
+
+void draw_dos(const LevelData& d, const EnergyWindow& w, double broadening_ev, const std::string& path) {
+    if (!(broadening_ev > 0.0)) throw RequestError("--broadening must be a positive number of eV");
+    const double width = 800, height = 500, left = 80, right = 770, top = 70, bottom = 440;
+    Canvas canvas(path, width, height);
+    cairo_t* cr = canvas.cr();
+    heading(cr, d, width / 2);
+
+    const int samples = 700;
+    std::vector<double> all(samples + 1), occupied(samples + 1);
+    const double norm = 2.0 / (broadening_ev * std::sqrt(2.0 * pi));  // two electrons' states
+    double peak = 0.0;
+    for (int i = 0; i <= samples; ++i) {
+        const double e = w.min_ev + (w.max_ev - w.min_ev) * i / samples;
+        for (std::size_t k = 0; k < d.energies_ev.size(); ++k) {
+            const double u = (e - d.energies_ev[k]) / broadening_ev;
+            const double g = norm * std::exp(-0.5 * u * u);
+            all[static_cast<std::size_t>(i)] += g;
+            if (static_cast<int>(k) < d.occupied) occupied[static_cast<std::size_t>(i)] += g;
+        }
+        peak = std::max(peak, all[static_cast<std::size_t>(i)]);
+    }
+    if (peak <= 0.0) peak = 1.0;
+    const auto x_of = [&](int i) { return left + (right - left) * i / samples; };
+    const auto y_of = [&](double v) { return bottom - v / (1.1 * peak) * (bottom - top); };
+
+    // The occupied states, shaded; then the whole curve.
+    cairo_set_source_rgb(cr, 0.65, 0.75, 0.95);
+    cairo_move_to(cr, x_of(0), bottom);
+    for (int i = 0; i <= samples; ++i) cairo_line_to(cr, x_of(i), y_of(occupied[static_cast<std::size_t>(i)]));
+    cairo_line_to(cr, x_of(samples), bottom);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.4);
+    cairo_set_line_width(cr, 1.5);
+    for (int i = 0; i <= samples; ++i) {
+        if (i == 0) cairo_move_to(cr, x_of(i), y_of(all[0]));
+        else cairo_line_to(cr, x_of(i), y_of(all[static_cast<std::size_t>(i)]));
+    }
+    cairo_stroke(cr);
+
+    // Axes, energy ticks, and the HOMO marked.
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_line_width(cr, 1.0);
+    cairo_move_to(cr, left, top);
+    cairo_line_to(cr, left, bottom);
+    cairo_line_to(cr, right, bottom);
+    cairo_stroke(cr);
+    const double step = tick_step(w.max_ev - w.min_ev);
+    for (double t = std::ceil(w.min_ev / step) * step; t <= w.max_ev + 1e-9; t += step) {
+        const double x = left + (t - w.min_ev) / (w.max_ev - w.min_ev) * (right - left);
+        cairo_move_to(cr, x, bottom);
+        cairo_line_to(cr, x, bottom + 5);
+        cairo_stroke(cr);
+        text(cr, x, bottom + 20, fixed(t, step < 1 ? 1 : 0), 11, true);
+    }
+    text(cr, (left + right) / 2, bottom + 45, "energy (eV)", 12, true);
+    cairo_save(cr);
+    cairo_translate(cr, 30, (top + bottom) / 2);
+    cairo_rotate(cr, -pi / 2);
+    text(cr, 0, 0, "states per eV (Gaussian, sigma " + fixed(broadening_ev, 2) + " eV)", 12, true);
+    cairo_restore(cr);
+    if (d.occupied > 0) {
+        const double homo = d.energies_ev[static_cast<std::size_t>(d.occupied - 1)];
+        if (homo >= w.min_ev && homo <= w.max_ev) {
+            const double x = left + (homo - w.min_ev) / (w.max_ev - w.min_ev) * (right - left);
+            cairo_set_source_rgb(cr, 0.6, 0.0, 0.0);
+            const double dashes[] = {4.0, 3.0};
+            cairo_set_dash(cr, dashes, 2, 0);
+            cairo_move_to(cr, x, top);
+            cairo_line_to(cr, x, bottom);
+            cairo_stroke(cr);
+            cairo_set_dash(cr, nullptr, 0, 0);
+            text(cr, x + 4, top + 12, "HOMO", 11);
+        }
+    }
+    canvas.finish();
+}
+
+}  // namespace zephor::exporter

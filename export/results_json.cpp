@@ -1,0 +1,85 @@
+// AtomicResult built with nlohmann::json; numbers are written with the shortest text that reads
+// back as the same double.
+#include "export/results_json.hpp"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "common/constants.hpp"
+#include "export/errors.hpp"
+#include "integrals/element_table.hpp"
+
+namespace zephor::exporter {
+
+double orbital_ev(const Checkpoint& c, std::size_t k) { return c.orbital_energy[k] / hartree_per_ev; }
+
+std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& title,
+                         const std::string& version) {
+    using nlohmann::json;
+    const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
+    const std::size_t n = static_cast<std::size_t>(c.basis_count);
+    if (r.charge.size() != atoms || r.occupied_ev.size() != static_cast<std::size_t>(c.occupied_count))
+        throw RequestError("the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)");
+
+    json symbols = json::array();
+    int electrons = -c.charge;
+    for (std::size_t a = 0; a < atoms; ++a) {
+        symbols.push_back(std::string(1, element_of(c.atomic_number[a])->letter));
+        electrons += c.atomic_number[a];
+    }
+    json molecule = {{"schema_name", "qcschema_molecule"},
+                     {"schema_version", 2},
+                     {"symbols", symbols},
+                     {"geometry", c.r},
+                     {"molecular_charge", c.charge},
+                     // The molecule's own spin state; the run itself is closed shell (an odd last
+                     // electron is dropped), as extras.closed_shell says.
+                     {"molecular_multiplicity", electrons % 2 == 0 ? 1 : 2},
+                     {"fix_com", true},
+                     {"fix_orientation", true}};
+    if (!title.empty()) molecule["name"] = title;
+
+    json energies_ev = json::array(), energies_hartree = json::array();
+    for (std::size_t k = 0; k < n; ++k) {
+        energies_ev.push_back(orbital_ev(c, k));
+        energies_hartree.push_back(c.orbital_energy[k]);
+    }
+    json extras = {{"program", "zephor"},
+                   {"title", title},
+                   {"closed_shell", true},
+                   {"orbital_energies_ev", energies_ev},
+                   {"orbital_energies_hartree", energies_hartree},
+                   {"occupied_orbitals", c.occupied_count},
+                   {"total_energy_ev", r.total_energy_ev},
+                   {"mulliken_charges", r.charge},
+                   {"total_charge", r.total_charge}};
+    if (c.occupied_count > 0) extras["homo_ev"] = orbital_ev(c, static_cast<std::size_t>(c.occupied_count - 1));
+    if (c.occupied_count < c.basis_count) extras["lumo_ev"] = orbital_ev(c, static_cast<std::size_t>(c.occupied_count));
+    if (c.occupied_count > 0 && c.occupied_count < c.basis_count)
+        extras["gap_ev"] = extras["lumo_ev"].get<double>() - extras["homo_ev"].get<double>();
+    json bonds = json::array();
+    for (const BondOrder& b : r.bond_orders) bonds.push_back({{"atoms", {b.a, b.b}}, {"order", b.order}});
+    extras["wiberg_bond_orders"] = bonds;
+
+    const json result = {
+        {"schema_name", "qcschema_output"},
+        {"schema_version", 1},
+        {"molecule", molecule},
+        {"driver", "energy"},
+        {"model", {{"method", "extended-huckel"}, {"basis", "STO-6G"}}},
+        {"keywords", json::object()},
+        {"return_result", o.total_energy},
+        {"properties",
+         {{"return_energy", o.total_energy},
+          {"calcinfo_nbasis", c.basis_count},
+          {"calcinfo_nmo", c.basis_count},
+          {"calcinfo_nalpha", c.occupied_count},
+          {"calcinfo_nbeta", c.occupied_count},
+          {"calcinfo_natom", c.atom_count}}},
+        {"provenance", {{"creator", "zephor"}, {"version", version}, {"routine", "zephor-export"}}},
+        {"success", true},
+        {"extras", extras}};
+    return result.dump(2) + "\n";
+}
+
+}  // namespace zephor::exporter

@@ -1,0 +1,22 @@
+// The run's results as a QCSchema AtomicResult (schema_name "qcschema_output"), the form that
+// the ecosystem's tools (QCElemental, QCFractal, QCEngine) read: molecule (geometry in bohr),
+// model, total energy in hartree as return_result, counts in properties, and under "extras"
+// what the report holds, in its units (eV).
+#pragma once
+
+#include <string>
+
+#include "export/checkpoint_reader.hpp"
+#include "export/orbitals.hpp"
+#include "export/report_reader.hpp"
+
+namespace zephor::exporter {
+
+// `title` is FOR005's title ("" when unknown); `version` the program's.
+std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& title,
+                         const std::string& version);
+
+// Orbital k (from 0) in eV, from the checkpoint's hartree value.
+double orbital_ev(const Checkpoint& c, std::size_t k);
+
+}  // namespace zephor::exporter

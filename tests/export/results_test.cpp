@@ -1,0 +1,211 @@
+// What chemists look at and pipe on: the level diagram and DOS (SVG parsed by xmllint with one
+// level line per orbital in the window, PNG of the page's size and not blank, PDF), the JSON
+// accepted by QCElemental as an AtomicResult with FOR006's numbers to the printed digits, the
+// orbital list, the strict report reader, and the title carried into every export.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "export/errors.hpp"
+#include "export/level_diagram.hpp"
+#include "export/report_reader.hpp"
+#include "export_test_support.hpp"
+
+namespace {
+
+using namespace zephor_export_test;
+using namespace zephor::exporter;
+namespace fs = std::filesystem;
+
+const fs::path golden = fs::path(ZEPHOR_EXPORT_DATA) / ".." / "golden";
+
+// A folder holding a golden run's FOR005, FOR006 and FOR007.
+void copy_run(const TempDir& dir, const std::string& molecule) {
+    for (const char* f : {"FOR005", "FOR006", "FOR007"}) fs::copy_file(golden / molecule / f, dir / f);
+}
+
+std::uint32_t png_u32(const std::string& png, std::size_t at) {
+    return (std::uint32_t(std::uint8_t(png[at])) << 24) | (std::uint32_t(std::uint8_t(png[at + 1])) << 16) |
+           (std::uint32_t(std::uint8_t(png[at + 2])) << 8) | std::uint32_t(std::uint8_t(png[at + 3]));
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Results, LevelDiagramHasOneLineperOrbitalInTheWindowInEveryFormat) {
+    TempDir dir;
+    copy_run(dir, "benzene");
+    Result r = run(dir.path(), export_binary() + " --levels levels.svg --dos dos.svg");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "wrote levels.svg\nwrote dos.svg\n");
+    for (const char* svg : {"levels.svg", "dos.svg"})
+        EXPECT_EQ(run(dir.path(), std::string("xmllint --noout ") + svg).status, 0) << svg;
+    // Benzene's window, HOMO - 15 eV to LUMO + 10 eV, holds orbitals 2 to 18.
+    EXPECT_EQ(count(read_file(dir / "levels.svg"), "stroke-width:2.5"), 17u);
+    r = run(dir.path(), export_binary() + " --levels all.svg --window -40,15");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(read_file(dir / "all.svg"), "stroke-width:2.5"), 25u);  // orbitals up to 10.8 eV
+    r = run(dir.path(), export_binary() + " --levels levels.png --dos dos.pdf");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string png = read_file(dir / "levels.png");
+    ASSERT_GT(png.size(), 1000u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    EXPECT_EQ(png_u32(png, 16), 600u);  // IHDR width and height
+    EXPECT_EQ(png_u32(png, 20), 800u);
+    EXPECT_EQ(read_file(dir / "dos.pdf").substr(0, 5), "%PDF-");
+    // Not blank: a white page compresses to far less.
+    EXPECT_GT(png.size(), 5000u);
+    r = run(dir.path(), export_binary() + " --levels levels.jpg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zephor-export: levels.jpg: the picture's name must end in .svg, .png or .pdf\n");
+    r = run(dir.path(), export_binary() + " --levels w.svg --window 5,1");
+    EXPECT_EQ(r.err, "zephor-export: --window 5,1: give EMIN,EMAX in eV, EMIN below EMAX\n");
+}
+
+TEST(Results, DegenerateLevelsAreGroupedAndTheDefaultWindowFramesTheFrontier) {
+    const auto groups = degenerate_groups({-3.0, -2.00005, -2.0, -1.0, -0.9998, 0.5});
+    ASSERT_EQ(groups.size(), 5u);
+    EXPECT_EQ(groups[1], (std::pair<int, int>{1, 3}));
+    EXPECT_EQ(groups[2], (std::pair<int, int>{3, 4}));  // 2e-4 apart: two levels
+    EXPECT_EQ(degenerate_groups({-1.0, -0.9998}, 3e-4).size(), 1u);
+    LevelData d{"", "H2", {-15.0, 5.0}, 1};
+    const EnergyWindow w = default_window(d);
+    EXPECT_EQ(w.min_ev, -30.0);
+    EXPECT_EQ(w.max_ev, 15.0);
+}
+
+TEST(Results, JsonIsAnAtomicResultForQcelementalWithTheReportsNumbers) {
+    if (run(fs::temp_directory_path(), "/usr/bin/python3 -c 'import qcelemental'").status != 0)
+        GTEST_SKIP() << "QCElemental (python3-qcelemental) is not installed";
+    for (const char* molecule : {"water", "benzene", "methyl", "ch_anion"}) {
+        SCOPED_TRACE(molecule);
+        TempDir dir;
+        copy_run(dir, molecule);
+        Result r = run(dir.path(), export_binary() + " --json results.json");
+        ASSERT_EQ(r.status, 0) << r.err;
+        // QCElemental validates the file and prints what the checks below compare with FOR006.
+        const std::string script =
+            "import qcelemental as q, sys\n"
+            "r = q.models.AtomicResult.parse_file('results.json')\n"
+            "x = r.extras\n"
+            "print('%.4f' % x['total_energy_ev'])\n"
+            "print(' '.join('%.4f' % v for v in x['orbital_energies_ev'][:r.properties.calcinfo_nalpha]))\n"
+            "print(' '.join('%.4f' % v for v in x['mulliken_charges']))\n"
+            "print(' '.join('%.4f' % b['order'] for b in x['wiberg_bond_orders']))\n"
+            "print(r.schema_name, r.driver.value, r.model.method, r.model.basis, r.provenance.creator, r.success)\n"
+            "print('%.4f' % (r.return_result / 0.036749310791492462158203125))\n";
+        write_file(dir / "check.py", script);
+        r = run(dir.path(), "/usr/bin/python3 check.py");
+        ASSERT_EQ(r.status, 0) << r.err;
+        // The same numbers from the report, as printed there.
+        const Report report = read_report((dir / "FOR006").string());
+        std::ostringstream expected;
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.4f", report.total_energy_ev);
+        expected << buf << "\n";
+        auto list = [&](const std::vector<double>& v) {
+            for (std::size_t i = 0; i < v.size(); ++i) {
+                std::snprintf(buf, sizeof buf, "%.4f", v[i]);
+                expected << (i ? " " : "") << buf;
+            }
+            expected << "\n";
+        };
+        list(report.occupied_ev);
+        list(report.charge);
+        std::vector<double> orders;
+        for (const BondOrder& b : report.bond_orders) orders.push_back(b.order);
+        list(orders);
+        expected << "qcschema_output energy extended-huckel STO-6G zephor True\n";
+        std::snprintf(buf, sizeof buf, "%.4f", report.total_energy_ev);
+        expected << buf << "\n";
+        EXPECT_EQ(r.out, expected.str());
+    }
+}
+
+TEST(Results, ReportReaderIsStrictAndTheJsonNeedsTheSameRun) {
+    const std::string water = read_file(golden / "water" / "FOR006");
+    const Report r = parse_report(water, "FOR006");
+    EXPECT_EQ(r.symbol, (std::vector<std::string>{"O", "H", "H"}));
+    EXPECT_EQ(r.charge[0], -1.3254);
+    EXPECT_EQ(r.bond_orders.size(), 3u);
+    EXPECT_EQ(r.bond_orders[2].a, 2);
+    EXPECT_EQ(r.total_energy_ev, -167.1133);
+    auto error_of = [](const std::string& text) {
+        try {
+            parse_report(text, "FOR006");
+        } catch (const MalformedCheckpoint& e) {
+            return std::string(e.what());
+        }
+        return std::string("read");
+    };
+    std::string cut = water.substr(0, water.find("   H(2)-H(3)"));
+    EXPECT_EQ(error_of(cut), "FOR006:28: the file ends where the bond order of atoms 2 and 3 should be");
+    std::string shifted = water;
+    shifted.replace(shifted.find("Estate2:-17.9050eV"), 18, "Estate2: -17.905eV");
+    EXPECT_EQ(error_of(shifted), "FOR006:13: Estate2:: ' -17.905' is not an F8.4 field");
+    EXPECT_EQ(error_of("Thank you"), "FOR006:1: expected 'Thank you for using ZEPHOR', found 'Thank you'");
+    // A report of another molecule beside the checkpoint is refused.
+    TempDir dir;
+    copy_run(dir, "water");
+    fs::copy_file(golden / "ammonia" / "FOR006", dir / "other.FOR006");
+    const Result x = run(dir.path(), export_binary() + " --json r.json --report other.FOR006");
+    EXPECT_EQ(x.status, 1);
+    EXPECT_EQ(x.err, "zephor-export: the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)\n");
+    EXPECT_FALSE(fs::exists(dir / "r.json"));
+}
+
+TEST(Results, ListMarksHomoAndLumoAndTheTitleReachesEveryExport) {
+    TempDir dir;
+    copy_run(dir, "water");
+    Result r = run(dir.path(), export_binary() + " --list");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "orbital   energy (eV)   energy (hartree)   occupation");
+    EXPECT_NE(r.out.find("      4      -15.8500       -0.582476590            2   HOMO\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("            2   HOMO\n"), std::string::npos);
+    EXPECT_NE(r.out.find("            0   LUMO\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "FOR007.molden"));  // --list alone writes nothing
+    r = run(dir.path(), export_binary() + " --cube homo --molden --fchk");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(read_file(dir / "FOR007.molden").find("[Title]\nwater\n"), std::string::npos);
+    EXPECT_EQ(read_file(dir / "FOR007.fchk").substr(0, 6), "water\n");
+    const std::string cube = read_file(dir / "FOR007.mo4.cube");
+    EXPECT_EQ(cube.substr(0, cube.find('\n')), "water: ZEPHOR orbital 4 of 6 (HOMO)");
+    // Gaussian's orbital cube: a negative atom count, then after the atoms "1 orbital, number 4".
+    std::istringstream lines(cube);
+    std::string line;
+    for (int i = 0; i < 3; ++i) std::getline(lines, line);
+    EXPECT_EQ(line.substr(0, 5), "   -3");
+    for (int i = 0; i < 7; ++i) std::getline(lines, line);
+    EXPECT_EQ(line, "    1    4");
+    r = run(dir.path(), export_binary() + " --title \"It's water\" --molden -o titled");
+    EXPECT_NE(read_file(dir / "titled.molden").find("[Title]\nIt's water\n"), std::string::npos);
+}
+
+TEST(Results, AseReadsThePlainCubeAsTheSameUnitOrbital) {
+    if (run(fs::temp_directory_path(), "/usr/bin/python3 -c 'import ase'").status != 0)
+        GTEST_SKIP() << "ASE (python3-ase) is not installed";
+    TempDir dir;
+    copy_run(dir, "water");
+    Result r = run(dir.path(), export_binary() + " --cube homo --plain-cube");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string cube = read_file(dir / "FOR007.mo4.cube");
+    std::istringstream lines(cube);
+    std::string line;
+    for (int i = 0; i < 3; ++i) std::getline(lines, line);
+    EXPECT_EQ(line.substr(0, 5), "    3");
+    write_file(dir / "check.py",
+               "from ase.io.cube import read_cube_data\n"
+               "data, atoms = read_cube_data('FOR007.mo4.cube')\n"
+               "print(atoms.get_chemical_formula(), data.shape, round(float((data**2).sum()) * 0.25**3, 3))\n");
+    r = run(dir.path(), "/usr/bin/python3 check.py");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "H2O (49, 61, 54) 1.0\n");  // the integral of psi squared, to three decimals
+}
