@@ -329,15 +329,19 @@ Checkpoint parse_checkpoint(std::string_view text, const std::string& name) {
     return c;
 }
 
-Checkpoint read_checkpoint(const std::string& path) {
+std::string read_input_file(const std::string& path, const std::string& what, const std::string& hint) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw FileError(path + " is a directory, not a checkpoint");
+    if (std::filesystem::is_directory(path, ec)) throw FileError(path + " is a directory, not " + what);
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError("cannot open " + path + " for reading");
+    if (!in) throw FileError("cannot open " + path + " for reading" + hint);
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) throw FileError("cannot read " + path);
-    return parse_checkpoint(text.str(), path);
+    return text.str();
+}
+
+Checkpoint read_checkpoint(const std::string& path) {
+    return parse_checkpoint(read_input_file(path, "a checkpoint"), path);
 }
 
 }  // namespace zephor::exporter

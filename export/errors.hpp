@@ -30,4 +30,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The whole content of the file `path`, which the messages call `what` ("a checkpoint").
+std::string read_input_file(const std::string& path, const std::string& what, const std::string& hint = "");
+
 }  // namespace zephor::exporter

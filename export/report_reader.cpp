@@ -4,10 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "common/text_forms.hpp"
 #include "export/errors.hpp"
@@ -127,13 +124,7 @@ Report parse_report(std::string_view text, const std::string& name) {
 }
 
 Report read_report(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw FileError(path + " is a directory, not a report");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError("cannot open " + path + " for reading (the report FOR006; --report names another)");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_report(text.str(), path);
+    return parse_report(read_input_file(path, "a report", " (the report FOR006; --report names another)"), path);
 }
 
 }  // namespace zephor::exporter
