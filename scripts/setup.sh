@@ -6,7 +6,7 @@ packages=(build-essential cmake pkg-config libopenblas-dev libgtest-dev python3 
 # Fault injection in the tests: a delayed opening of FOR005, limits, another user.
 packages+=(strace util-linux)
 # Results: cairo drawings, JSON, the batch script, and the readers the tests check them with.
-packages+=(libcairo2-dev nlohmann-json3-dev parallel python3-qcelemental python3-ase libxml2-utils)
+packages+=(libcairo2-dev nlohmann-json3-dev parallel python3-qcelemental python3-ase libxml2-utils slurm-wlm munge)
 # The fuzzers (clang with libFuzzer and the OpenMP runtime) and the memcheck run.
 packages+=(clang-14 libclang-rt-14-dev libomp-14-dev valgrind)
 missing=()

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The Slurm job array of zephor-batch's documentation, on a single-node Slurm that this test
+# starts itself (munged, slurmctld and slurmd on private ports, all state in a scratch folder):
+# four molecule folders, one of them failing, run as `sbatch --array`, then the table collected
+# with `zephor-batch --no-run`. Exits 77 (skipped) where Slurm cannot be started on the machine.
+#   zephor_slurm_test.sh ZEPHOR_BATCH ARRAY_SCRIPT ZEPHOR ZEPHOR_EXPORT GOLDEN_DIR
+set -uo pipefail
+batch=$1 array=$2 zephor=$3 export_bin=$4 golden=$5
+skip() { echo "skipped: $*"; exit 77; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ "$(id -u)" -eq 0 ] || skip "starting Slurm daemons needs root"
+for c in munged slurmctld slurmd sbatch; do command -v $c >/dev/null || skip "$c is not installed"; done
+
+x=$(mktemp -d)
+cleanup() {
+  for p in slurmd slurmctld munged; do [ -f "$x/$p.pid" ] && kill "$(cat "$x/$p.pid")" 2>/dev/null; done
+  sleep 1
+  rm -rf "$x"
+}
+trap cleanup EXIT
+mkdir -p "$x/state" "$x/spool" "$x/log" "$x/work"
+host=$(hostname -s)
+dd if=/dev/urandom of="$x/munge.key" bs=1024 count=1 2>/dev/null
+chmod 400 "$x/munge.key"
+munged --force -S "$x/munge.sock" --key-file="$x/munge.key" --pid-file="$x/munged.pid" \
+  --log-file="$x/log/munged.log" --seed-file="$x/munge.seed" || skip "munged does not start"
+cat >"$x/slurm.conf" <<CONF
+ClusterName=zephortest
+SlurmctldHost=$host
+SlurmctldPort=16917
+SlurmdPort=16918
+NodeName=$host CPUs=$(nproc) State=UNKNOWN
+PartitionName=test Nodes=ALL Default=YES MaxTime=INFINITE State=UP
+SlurmUser=root
+SlurmdUser=root
+StateSaveLocation=$x/state
+SlurmdSpoolDir=$x/spool
+SlurmctldPidFile=$x/slurmctld.pid
+SlurmdPidFile=$x/slurmd.pid
+SlurmctldLogFile=$x/log/slurmctld.log
+SlurmdLogFile=$x/log/slurmd.log
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+AuthType=auth/munge
+AuthInfo=socket=$x/munge.sock
+CredType=cred/munge
+SelectType=select/cons_tres
+SelectTypeParameters=CR_CPU
+JobCompType=jobcomp/none
+AccountingStorageType=accounting_storage/none
+MpiDefault=none
+ReturnToService=2
+SwitchType=switch/none
+CONF
+export SLURM_CONF=$x/slurm.conf
+slurmctld -i || skip "slurmctld does not start"
+slurmd || skip "slurmd does not start"
+for i in $(seq 1 30); do
+  sinfo -h -o %t 2>/dev/null | grep -q idle && break
+  sleep 1
+done
+sinfo -h -o %t 2>/dev/null | grep -q idle || skip "the Slurm node did not come up: $(tail -3 "$x/log/slurmd.log")"
+
+w=$x/work
+for m in water benzene h2; do mkdir -p "$w/$m" && cp "$golden/$m/FOR005" "$w/$m/"; done
+mkdir -p "$w/broken" && printf 'x\n1.0\nH 0 0 0\n' >"$w/broken/FOR005"
+find "$w" -name FOR005 -printf '%h\n' | sort >"$w/folders.txt"
+(cd "$w" && ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin \
+  sbatch --export=ALL --wait --array=1-4 "$array" folders.txt >/dev/null) || fail "sbatch --array failed"
+out=$(ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin "$batch" --no-run "$w") || fail "zephor-batch --no-run"
+[ "$out" = "zephor-batch: 0 run, 4 in $w/results.csv" ] || fail "summary: $out"
+[ "$(grep -c ',ok$' "$w/results.csv")" -eq 3 ] || fail "table: $(cat "$w/results.csv")"
+grep -q '^broken,.*failed (exit 2): At line 2 of input (unit = 13, file = .FOR005.) Bad integer' "$w/results.csv" ||
+  fail "broken: $(cat "$w/results.csv")"
+grep -q '^water,water,3,6,-167.1133,' "$w/results.csv" || fail "water: $(cat "$w/results.csv")"
+echo "1 passed, 0 failed"
