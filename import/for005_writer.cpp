@@ -11,6 +11,15 @@ namespace zephor::importer {
 
 std::string for005_text(const MoleculeIn& m, int charge) {
     check_elements(m);
+    // zephor refuses a charge that leaves more doubly occupied orbitals than basis functions.
+    long long electrons = -static_cast<long long>(charge), functions = 0;
+    for (const AtomIn& a : m.atoms) {
+        electrons += a.symbol == "H" ? 1 : a.symbol == "B" ? 3 : a.symbol == "C" ? 4 : a.symbol == "N" ? 5 : a.symbol == "O" ? 6 : 7;
+        functions += a.symbol == "H" ? 1 : 4;
+    }
+    if (electrons / 2 > functions)
+        throw ContentError("charge " + std::to_string(charge) + " leaves " + std::to_string(electrons) +
+                           " valence electrons for " + std::to_string(functions) + " basis functions");
     std::string out = "'";
     for (const char c : m.title) {
         const auto b = static_cast<unsigned char>(c);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -12,6 +13,9 @@
 #include "common/constants.hpp"
 #include "driver/molecule.hpp"
 #include "import/errors.hpp"
+#include "import/xyz_reader.hpp"
+#include "import/zmatrix.hpp"
+#include "test_support.hpp"
 
 using namespace zephor::importer;
 
@@ -67,4 +71,42 @@ TEST(For005Writer, UnknownElementsEmptyMoleculesAndOverflowingCoordinatesAreRefu
     EXPECT_EQ(error_of(m), "atom 7: coordinate too large for a molecule");
     m.atoms.back() = {"H", 0.0, 0.0, 9e307};
     EXPECT_EQ(error_of(m), "written");
+    // A charge zephor would refuse: more doubly occupied orbitals than functions (found by fuzzing).
+    MoleculeIn o;
+    o.atoms.push_back({"O", 0.0, 0.0, 0.0});
+    EXPECT_EQ(for005_text(o, -2), "''\n-2\nO 0 0 0\n");  // 8 electrons in 4 functions: full
+    try {
+        for005_text(o, -4);
+        ADD_FAILURE() << "written";
+    } catch (const ContentError& e) {
+        EXPECT_STREQ(e.what(), "charge -4 leaves 10 valence electrons for 4 basis functions");
+    }
+}
+
+TEST(For005Writer, EveryImportFuzzingSeedAndRegressionReadsBackOrIsReported) {
+    // The seeds and past findings of the import fuzzer, replayed as it replays them: the first
+    // byte chooses the reader; a molecule that becomes a FOR005 must be read by zephor.
+    int files = 0, written = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(ZEPHOR_IMPORT_DATA) + "/../../../fuzz/corpus/import")) {
+        const std::string bytes = zephor_test::read_file(entry.path());
+        if (bytes.empty()) continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        ++files;
+        const std::string_view text(bytes.data() + 1, bytes.size() - 1);
+        try {
+            MoleculeIn m;
+            switch (static_cast<unsigned char>(bytes[0]) % 4) {
+            case 0: m = read_xyz(text, "f.xyz"); break;
+            case 1: m = read_xyz(text, "f.xyz", 1 + static_cast<unsigned char>(bytes[0]) / 4 % 3); break;
+            case 2: m = read_zmatrix(text, "f.zmat"); break;
+            default: m = read_gaussian_zmatrix(text, "f.gzmat"); break;
+            }
+            const std::string for005 = for005_text(m, m.charge.value_or(0));
+            EXPECT_EQ(zephor::load_molecule(for005).atom_count, static_cast<std::int32_t>(m.atoms.size()));
+            ++written;
+        } catch (const ContentError&) {
+        }
+    }
+    EXPECT_GT(files, 15);
+    EXPECT_GT(written, 5);
 }
