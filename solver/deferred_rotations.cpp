@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/thread_fp_flags.hpp"
+#include "solver/rotation_schedule.hpp"
 
 namespace zephor {
 
@@ -30,12 +31,6 @@ constexpr std::size_t max_pending = 64;
 // measured no faster on one thread and slower on two.)
 constexpr int block_rows = 16;
 
-// A stretch of one sweep in the order the kernel runs them: rotations r0 .. r1 - 1 in the sweep's
-// own order (ascending j for a forward sweep, descending for a backward one).
-struct Step {
-    std::uint32_t sweep;
-    std::uint32_t r0, r1;
-};
 
 struct State {
     dlasr_fn* dlasr = nullptr;
@@ -66,74 +61,6 @@ State& state() {
 using v4d = double __attribute__((vector_size(32)));
 
 inline bool identity(double c, double s) { return !(c != 1.0 || s != 0.0); }
-
-// Rotations a sweep may advance at one turn of the wavefront: small, so that the sweeps follow
-// one another closely and the band of columns they work on stays in the first-level cache.
-constexpr int step_rotations = 8;
-
-// The order in which a block of rows runs the rotations of `sweeps`: a wavefront. A rotation of
-// sweep k may run once every earlier sweep is finished with both its columns, so each element
-// still sees every operation of the sequential order, in that order; the sweeps take turns, each
-// advancing at most step_rotations, and so work on a narrow band of columns together. The order
-// depends on the sweeps only and serves every block of rows.
-void schedule(const Sweep* sweeps, std::size_t count, std::vector<Step>& steps, std::vector<int>& done) {
-    steps.clear();
-    done.assign(count, 0);
-    // Columns of sweep k that it has still to touch: [lo, hi], empty when lo > hi.
-    auto unfinished = [&](std::size_t k, int& lo, int& hi) {
-        const Sweep& w = sweeps[k];
-        const int rotations = w.count - 1;
-        if (done[k] >= rotations) {
-            lo = 1;
-            hi = 0;
-        } else if (w.forward) {
-            lo = w.first + done[k];
-            hi = w.first + rotations;
-        } else {
-            lo = w.first;
-            hi = w.first + rotations - done[k];
-        }
-    };
-    std::size_t finished = 0;
-    for (std::size_t k = 0; k < count; ++k)
-        if (sweeps[k].count <= 1) ++finished;
-    while (finished < count) {
-        for (std::size_t k = 0; k < count; ++k) {
-            const Sweep& w = sweeps[k];
-            const int rotations = w.count - 1;
-            if (done[k] >= rotations) continue;
-            // How far the earlier sweeps let this one go: a forward sweep moves right from its
-            // column in progress p (next rotation on p, p + 1), a backward one left from p (next
-            // rotation on p - 1, p).
-            int allowed = 0;
-            if (w.forward) {
-                const int p = w.first + done[k];
-                int bound = w.first + rotations + 1;  // first column it may not touch
-                for (std::size_t e = 0; e < k; ++e) {
-                    int lo, hi;
-                    unfinished(e, lo, hi);
-                    if (lo <= hi && hi >= p) bound = std::min(bound, std::max(lo, p));
-                }
-                allowed = bound - 1 - p;
-            } else {
-                const int p = w.first + rotations - done[k];
-                int bound = w.first - 1;  // last column it may not touch
-                for (std::size_t e = 0; e < k; ++e) {
-                    int lo, hi;
-                    unfinished(e, lo, hi);
-                    if (lo <= hi && lo <= p) bound = std::max(bound, std::min(hi, p));
-                }
-                allowed = p - 1 - bound;
-            }
-            allowed = std::min({allowed, step_rotations, rotations - done[k]});
-            if (allowed <= 0) continue;
-            steps.push_back({static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(done[k]),
-                             static_cast<std::uint32_t>(done[k] + allowed)});
-            done[k] += allowed;
-            if (done[k] == rotations) ++finished;
-        }
-    }
-}
 
 // Rotations r0 .. r1 - 1 of one sweep on rows [row0, row0 + 16): the column being rotated into
 // stays in registers from one rotation to the next. Each lane performs the library's
@@ -237,7 +164,7 @@ void sweep_rows(const Sweep& sw, double* a, int lda, int row0, int row1) {
 void run_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, int lda, std::vector<Step>& steps,
                 std::vector<int>& done) {
     if (m <= 0 || sweep_count == 0) return;
-    schedule(sweeps, sweep_count, steps, done);
+    schedule_sweeps(sweeps, sweep_count, steps, done);
     const long long blocks = m / block_rows;
     const int tail = static_cast<int>(blocks) * block_rows;
     const std::size_t ld = static_cast<std::size_t>(lda);
