@@ -27,6 +27,7 @@
 #include "export/orbitals.hpp"
 #include "export/report_reader.hpp"
 #include "export/results_json.hpp"
+#include "export/results_page.hpp"
 #include "export/title_reader.hpp"
 
 namespace {
@@ -44,6 +45,8 @@ struct Options {
     bool list = false;
     bool plain_cube = false;
     std::string levels, dos, json;  // picture and results files; empty for none
+    std::string html;               // the results page; empty for none
+    std::string orbitals;           // the page's orbitals; empty for HOMO-3 to LUMO+3
     std::string window;             // "EMIN,EMAX" in eV; empty for the default
     double broadening = 0.2;        // eV
     std::string report;             // FOR006; default: beside the checkpoint
@@ -97,14 +100,14 @@ int run(const Options& opt) {
         if (!opt.molden && !opt.fchk && opt.cube.empty() && opt.levels.empty() && opt.dos.empty() && opt.json.empty())
             return 0;
     }
-    const bool pictures = !opt.levels.empty() || !opt.dos.empty() || !opt.json.empty();
+    const bool pictures = !opt.levels.empty() || !opt.dos.empty() || !opt.json.empty() || !opt.html.empty();
     const bool any = opt.molden || opt.fchk || !opt.cube.empty() || pictures;
     const std::string prefix =
         opt.prefix.empty() ? std::filesystem::path(opt.input).replace_extension().string() : opt.prefix;
 
     struct Target {
         std::string name;
-        enum { molden, fchk, cube, levels, dos, json } kind;
+        enum { molden, fchk, cube, levels, dos, json, html } kind;
     };
     std::vector<Target> targets;
     if (opt.molden || !any) targets.push_back({prefix + ".molden", Target::molden});
@@ -117,11 +120,16 @@ int run(const Options& opt) {
     if (!opt.levels.empty()) targets.push_back({opt.levels, Target::levels});
     if (!opt.dos.empty()) targets.push_back({opt.dos, Target::dos});
     if (!opt.json.empty()) targets.push_back({opt.json, Target::json});
+    if (!opt.html.empty()) targets.push_back({opt.html, Target::html});
     LevelData levels{c.title, hill_formula(c), {}, c.occupied_count};
     for (std::size_t k = 0; k < c.orbital_energy.size(); ++k) levels.energies_ev.push_back(orbital_ev(c, k));
     const EnergyWindow window = window_of(opt.window, levels);
     // The report is read (strictly) before anything is written.
-    const Report report = opt.json.empty() ? Report{} : read_report(opt.report.empty() ? beside(opt.input, zephor::report_file_name) : opt.report);
+    const bool needs_report = !opt.json.empty() || !opt.html.empty();
+    const Report report =
+        needs_report ? read_report(opt.report.empty() ? beside(opt.input, zephor::report_file_name) : opt.report) : Report{};
+    const std::vector<std::int32_t> page_list = opt.html.empty() ? std::vector<std::int32_t>{} : page_orbitals(c, opt.orbitals);
+    const std::string library = opt.html.empty() ? std::string() : read_3dmol_library();
     // Nothing is written unless every name is free: no half-replaced set of files.
     if (!opt.force)
         for (const Target& t : targets) {
@@ -144,6 +152,7 @@ int run(const Options& opt) {
             case Target::levels: draw_levels(levels, window, t.name); break;
             case Target::dos: draw_dos(levels, window, opt.broadening, t.name); break;
             case Target::json: write_file(t.name, results_json(c, o, report, c.title, ZEPHOR_VERSION), opt.force); break;
+            case Target::html: write_file(t.name, results_page(c, o, report, page_list, library), opt.force); break;
         }
         std::printf("wrote %s\n", t.name.c_str());
         if (t.kind == Target::fchk && c.occupied_count == 0)
@@ -182,6 +191,8 @@ int main(int argc, char** argv) {
     app.add_option("--window", opt.window, "energy window EMIN,EMAX of the pictures, eV (default: HOMO-15 to LUMO+10)");
     app.add_option("--broadening", opt.broadening, "standard deviation of the DOS Gaussians, eV")->capture_default_str();
     app.add_option("--json", opt.json, "write the results as a QCSchema AtomicResult to FILE");
+    app.add_option("--html", opt.html, "write one self-contained results page for the browser to FILE");
+    app.add_option("--orbitals", opt.orbitals, "the page's orbitals: numbers, homo, lumo (default: HOMO-3 to LUMO+3)");
     app.add_option("--report", opt.report, "the report FOR006 the JSON takes charges and bond orders from "
                                            "(default: beside the checkpoint)");
     app.add_option("--title", opt.title, "the molecule's title (default: that of FOR005 beside the checkpoint)");

@@ -7,6 +7,8 @@ packages=(build-essential cmake pkg-config libopenblas-dev libgtest-dev python3 
 packages+=(strace util-linux)
 # Results: cairo drawings, JSON, the batch script, and the readers the tests check them with.
 packages+=(libcairo2-dev nlohmann-json3-dev parallel python3-qcelemental python3-ase libxml2-utils slurm-wlm munge)
+# The results page: Chromium for its browser test (3Dmol.js and puppeteer-core come from npm below).
+packages+=(chromium)
 # The fuzzers (clang with libFuzzer and the OpenMP runtime) and the memcheck run.
 packages+=(clang-14 libclang-rt-14-dev libomp-14-dev valgrind)
 missing=()
@@ -17,4 +19,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+# 3Dmol.js, which zephor-export inlines into the results page, and puppeteer-core for the page's
+# browser test, pinned in export/page/package-lock.json.
+cd "$(dirname "$0")/../export/page"
+if [ ! -f node_modules/3dmol/build/3Dmol-min.js ] || [ ! -d node_modules/puppeteer-core ] ||
+   [ package-lock.json -nt node_modules/.package-lock.json ]; then
+  npm ci --no-audit --no-fund --loglevel=error
 fi

@@ -209,3 +209,23 @@ TEST(Results, AseReadsThePlainCubeAsTheSameUnitOrbital) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "H2O (49, 61, 54) 1.0\n");  // the integral of psi squared, to three decimals
 }
+
+TEST(Results, PageOrbitalsAndASelfContainedPage) {
+    TempDir dir;
+    copy_run(dir, "water");
+    Result r = run(dir.path(), export_binary() + " --html page.html --orbitals 1,homo,lumo,1 --title \"</script><b>\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string page = read_file(dir / "page.html");
+    // The title cannot end a script or inject markup; the grids are those asked for, once each.
+    EXPECT_EQ(count(page, "</script>"), 3u);  // the library's, the data's and the page's own
+    EXPECT_NE(page.find("<title>&lt;/script&gt;&lt;b&gt; — ZEPHOR results</title>"), std::string::npos);
+    EXPECT_NE(page.find("\"cubes\":{\"1\":"), std::string::npos);
+    EXPECT_NE(page.find("\"4\":"), std::string::npos);
+    EXPECT_NE(page.find("\"5\":"), std::string::npos);
+    EXPECT_EQ(page.find("\"2\":\""), std::string::npos);
+    EXPECT_EQ(page.find(" src="), std::string::npos);
+    r = run(dir.path(), export_binary() + " --html other.html --orbitals 7");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zephor-export: --orbitals 7: '7' is not an orbital from 1 to 6, homo or lumo\n");
+    EXPECT_FALSE(fs::exists(dir / "other.html"));
+}

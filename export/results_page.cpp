@@ -1,0 +1,318 @@
+// The page: a fixed HTML/CSS/JS template, the inlined library, and one JSON block of data (atoms
+// in Angstrom, energies, charges, bond orders, and the orbitals' grids as cube text in bohr).
+#include "export/results_page.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "common/constants.hpp"
+#include "export/cube_writer.hpp"
+#include "export/errors.hpp"
+#include "export/orbital_list.hpp"
+#include "export/results_json.hpp"
+
+namespace zephor::exporter {
+
+namespace {
+
+// The page's own code: layout, the viewer, the level diagram (SVG drawn here, every level a
+// keyboard-reachable button), the table, the controls. window.zephor tells a test what is shown.
+constexpr const char* page_template = R"PAGE(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>@TITLE@ — ZEPHOR results</title>
+<style>
+body { font-family: sans-serif; margin: 0; color: #222; }
+header { padding: 10px 16px; border-bottom: 1px solid #ccc; }
+header h1 { font-size: 20px; margin: 0; }
+header p { margin: 4px 0 0; font-size: 14px; }
+main { display: flex; flex-wrap: wrap; gap: 12px; padding: 12px; }
+#viewer { width: 560px; height: 460px; position: relative; border: 1px solid #ccc; }
+#levels { border: 1px solid #ccc; }
+#levels .level { cursor: pointer; }
+#levels .level:focus { outline: 2px solid #e08000; }
+#levels .level.selected { fill: #e08000; }
+#levels .level.nogrid { cursor: default; opacity: 0.5; }
+.controls { font-size: 14px; margin: 6px 0; }
+table { border-collapse: collapse; font-size: 13px; }
+td, th { padding: 2px 8px; text-align: right; }
+tr.selected { background: #ffe7c2; }
+</style>
+<script>@LIBRARY@</script>
+</head>
+<body>
+<header><h1 id="title"></h1><p id="summary"></p></header>
+<main>
+<section>
+<div id="viewer" aria-label="molecule and orbital"></div>
+<div class="controls">
+<label>isovalue <input id="iso" type="range" min="0.005" max="0.2" step="0.005" value="0.05"> <span id="isotext"></span></label>
+<label><input id="labels" type="checkbox"> atom labels</label>
+<label><input id="charges" type="checkbox"> colour by Mulliken charge</label>
+<label><input id="bonds" type="checkbox" checked> Wiberg bond orders</label>
+</div>
+<p id="shown" class="controls"></p>
+</section>
+<section><svg id="levels" width="300" height="520" role="list" aria-label="orbital energy levels"></svg></section>
+<section><table id="orbitals"><thead><tr><th>orbital</th><th>eV</th><th>hartree</th><th>occupation</th><th></th></tr></thead><tbody></tbody></table></section>
+</main>
+<script type="application/json" id="zephor-data">@DATA@</script>
+<script>
+(function () {
+  const D = JSON.parse(document.getElementById('zephor-data').textContent);
+  const homo = D.occupied, lumo = D.occupied + 1, n = D.energies_ev.length;
+  document.getElementById('title').textContent = (D.title || D.formula) + (D.title ? ' (' + D.formula + ')' : '');
+  document.getElementById('summary').textContent = 'Total energy ' + D.total_energy_ev.toFixed(4) + ' eV' +
+      (D.gap_ev !== null ? ', HOMO–LUMO gap ' + D.gap_ev.toFixed(4) + ' eV' : '') + ', ' + n + ' orbitals, ' +
+      D.atoms.length + ' atoms. Extended Hückel, STO-6G.';
+  const viewer = $3Dmol.createViewer(document.getElementById('viewer'), {backgroundColor: 'white'});
+  let xyz = D.atoms.length + '\n\n';
+  for (const a of D.atoms) xyz += a.symbol + ' ' + a.x + ' ' + a.y + ' ' + a.z + '\n';
+  const model = viewer.addModel(xyz, 'xyz');
+  const atoms = model.selectedAtoms({});
+  atoms.forEach((a, i) => { a.properties = {charge: D.charges[i]}; });
+  function style() {
+    const byCharge = document.getElementById('charges').checked;
+    const color = byCharge ? {colorfunc: a => {
+      const q = Math.max(-1, Math.min(1, a.properties.charge));
+      const r = q < 0 ? 255 : Math.round(255 * (1 - q)), b = q > 0 ? 255 : Math.round(255 * (1 + q));
+      return (r << 16) | (Math.round(255 * (1 - Math.abs(q))) << 8) | b; }} : {colorscheme: 'Jmol'};
+    viewer.setStyle({}, {stick: Object.assign({radius: 0.12}, color), sphere: Object.assign({scale: 0.25}, color)});
+    viewer.removeAllLabels();
+    if (document.getElementById('labels').checked)
+      atoms.forEach((a, i) => viewer.addLabel(a.elem + (i + 1) + (byCharge ? ' ' + D.charges[i].toFixed(2) : ''),
+        {position: {x: a.x, y: a.y, z: a.z}, fontSize: 12, backgroundOpacity: 0.6}));
+    if (document.getElementById('bonds').checked)
+      for (const b of D.bonds) {
+        const p = atoms[b.a - 1], q = atoms[b.b - 1];
+        viewer.addLabel(b.order.toFixed(2), {position: {x: (p.x + q.x) / 2, y: (p.y + q.y) / 2, z: (p.z + q.z) / 2},
+          fontSize: 10, fontColor: 'black', backgroundColor: 'white', backgroundOpacity: 0.7});
+      }
+    viewer.render();
+  }
+  let iso = 0.05, shown = 0;
+  const volumes = {};
+  function show(k) {
+    if (!D.cubes[k]) return;
+    shown = k;
+    viewer.removeAllShapes();
+    const v = volumes[k] || (volumes[k] = new $3Dmol.VolumeData(D.cubes[k], 'cube'));
+    viewer.addIsosurface(v, {isoval: iso, color: '#1f5fd6', opacity: 0.85});
+    viewer.addIsosurface(v, {isoval: -iso, color: '#d6301f', opacity: 0.85});
+    viewer.render();
+    document.querySelectorAll('.level').forEach(e => e.classList.toggle('selected', Number(e.dataset.k) === k));
+    document.querySelectorAll('#orbitals tbody tr').forEach(e => e.classList.toggle('selected', Number(e.dataset.k) === k));
+    document.getElementById('shown').textContent = 'Orbital ' + k + (k === homo ? ' (HOMO)' : k === lumo ? ' (LUMO)' : '') +
+        ', ' + D.energies_ev[k - 1].toFixed(4) + ' eV; blue positive, red negative lobe, isovalue ' + iso.toFixed(3) + '.';
+    window.zephor.shown = k;
+  }
+  // The level diagram over the window of the orbitals with grids, and a little beyond.
+  const svg = document.getElementById('levels'), NS = 'http://www.w3.org/2000/svg';
+  const ks = Object.keys(D.cubes).map(Number);
+  const lo = D.energies_ev[Math.min(...ks) - 1] - 2, hi = D.energies_ev[Math.max(...ks) - 1] + 2;
+  const y = e => 500 - (e - lo) / (hi - lo) * 480;
+  let previous = null, column = 0;
+  for (let k = 1; k <= n; ++k) {
+    const e = D.energies_ev[k - 1];
+    if (e < lo || e > hi) continue;
+    column = (previous !== null && Math.abs(y(e) - y(previous)) < 4) ? column + 1 : 0;
+    previous = e;
+    const x = 90 + column * 62;
+    const line = document.createElementNS(NS, 'rect');  // a level: a short bar, easy to click
+    line.setAttribute('x', x); line.setAttribute('width', 50);
+    line.setAttribute('y', y(e) - 2); line.setAttribute('height', 4);
+    line.setAttribute('fill', k <= homo ? '#00008c' : '#777');
+    line.setAttribute('class', 'level' + (D.cubes[k] ? '' : ' nogrid'));
+    line.dataset.k = k;
+    if (D.cubes[k]) {
+      line.setAttribute('tabindex', '0');
+      line.setAttribute('role', 'button');
+      line.setAttribute('aria-label', 'orbital ' + k + ', ' + e.toFixed(4) + ' eV');
+      line.addEventListener('click', () => show(k));
+      line.addEventListener('keydown', ev => { if (ev.key === 'Enter' || ev.key === ' ') { ev.preventDefault(); show(k); } });
+    }
+    const title = document.createElementNS(NS, 'title');
+    title.textContent = 'orbital ' + k + ': ' + e.toFixed(4) + ' eV';
+    line.appendChild(title);
+    svg.appendChild(line);
+    if (k === homo || k === lumo) {
+      const t = document.createElementNS(NS, 'text');
+      t.setAttribute('x', 4); t.setAttribute('y', y(e) + 4); t.setAttribute('font-size', '12');
+      t.textContent = (k === homo ? 'HOMO ' : 'LUMO ') + e.toFixed(2);
+      svg.appendChild(t);
+    }
+  }
+  const body = document.querySelector('#orbitals tbody');
+  for (let k = 1; k <= n; ++k) {
+    const tr = document.createElement('tr');
+    tr.dataset.k = k;
+    for (const v of [k, D.energies_ev[k - 1].toFixed(4), D.energies_hartree[k - 1].toFixed(6), k <= homo ? 2 : 0,
+                     k === homo ? 'HOMO' : k === lumo ? 'LUMO' : ''])
+      tr.appendChild(document.createElement('td')).textContent = v;
+    if (D.cubes[k]) { tr.style.cursor = 'pointer'; tr.addEventListener('click', () => show(k)); }
+    body.appendChild(tr);
+  }
+  const isoInput = document.getElementById('iso');
+  isoInput.addEventListener('input', () => { iso = Number(isoInput.value);
+    document.getElementById('isotext').textContent = iso.toFixed(3); show(shown); });
+  document.getElementById('isotext').textContent = iso.toFixed(3);
+  for (const id of ['labels', 'charges', 'bonds']) document.getElementById(id).addEventListener('change', style);
+  window.zephor = {viewer: viewer, shown: 0, ready: false};
+  style();
+  viewer.zoomTo();
+  show(D.cubes[homo] ? homo : ks[0]);
+  window.zephor.ready = true;
+})();
+</script>
+</body>
+</html>
+)PAGE";
+
+// The template with each marker replaced; only the template is scanned, never what is put in.
+std::string fill(const std::string& tmpl, const std::vector<std::pair<std::string, std::string>>& values) {
+    std::string out;
+    std::size_t at = 0;
+    while (at < tmpl.size()) {
+        std::size_t next = std::string::npos;
+        const std::pair<std::string, std::string>* which = nullptr;
+        for (const auto& v : values) {
+            const std::size_t p = tmpl.find(v.first, at);
+            if (p < next) {
+                next = p;
+                which = &v;
+            }
+        }
+        if (which == nullptr) {
+            out.append(tmpl, at, std::string::npos);
+            break;
+        }
+        out.append(tmpl, at, next - at);
+        out += which->second;
+        at = next + which->first.size();
+    }
+    return out;
+}
+
+// Text that may stand inside a <script> element: "</" cannot end it early.
+std::string script_safe(std::string s) {
+    for (std::size_t at = s.find("</"); at != std::string::npos; at = s.find("</", at + 3)) s.replace(at, 2, "<\\/");
+    return s;
+}
+
+std::string html_escaped(const std::string& s) {
+    std::string out;
+    for (const char ch : s) {
+        if (ch == '<') out += "&lt;";
+        else if (ch == '>') out += "&gt;";
+        else if (ch == '&') out += "&amp;";
+        else out += ch;
+    }
+    return out;
+}
+
+// A spacing of at most two decimals giving about 100,000 points over the molecule's box.
+double grid_spacing(const Checkpoint& c, double margin) {
+    double volume = 1.0;
+    for (std::size_t u = 0; u < 3; ++u) {
+        double lo = c.r[u], hi = c.r[u];
+        for (std::size_t a = 1; a < static_cast<std::size_t>(c.atom_count); ++a) {
+            lo = std::min(lo, c.r[3 * a + u]);
+            hi = std::max(hi, c.r[3 * a + u]);
+        }
+        volume *= hi - lo + 2 * margin;
+    }
+    return std::max(0.25, std::ceil(std::cbrt(volume / 100000.0) * 100.0) / 100.0);
+}
+
+}  // namespace
+
+std::vector<std::int32_t> page_orbitals(const Checkpoint& c, const std::string& list) {
+    std::vector<std::int32_t> out;
+    if (list.empty()) {
+        for (std::int32_t k = c.occupied_count - 3; k <= c.occupied_count + 4; ++k)
+            if (k >= 1 && k <= c.basis_count) out.push_back(k);
+        return out;
+    }
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(',', start), list.size());
+        std::string item = list.substr(start, end - start);
+        for (char& ch : item) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        std::int32_t k = 0;
+        if (item == "homo") k = c.occupied_count;
+        else if (item == "lumo") k = c.occupied_count + 1;
+        else {
+            const auto res = std::from_chars(item.data(), item.data() + item.size(), k);
+            if (res.ec != std::errc() || res.ptr != item.data() + item.size()) k = 0;
+        }
+        if (k < 1 || k > c.basis_count)
+            throw RequestError("--orbitals " + list + ": '" + item + "' is not an orbital from 1 to " +
+                               std::to_string(c.basis_count) + ", homo or lumo");
+        if (std::find(out.begin(), out.end(), k) == out.end()) out.push_back(k);
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r,
+                         const std::vector<std::int32_t>& orbitals, const std::string& library_js) {
+    using nlohmann::json;
+    const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
+    if (r.charge.size() != atoms || r.occupied_ev.size() != static_cast<std::size_t>(c.occupied_count))
+        throw RequestError("the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)");
+    json d;
+    d["title"] = c.title;
+    d["formula"] = hill_formula(c);
+    d["occupied"] = c.occupied_count;
+    d["total_energy_ev"] = r.total_energy_ev;
+    json list = json::array();
+    for (std::size_t a = 0; a < atoms; ++a)
+        list.push_back({{"symbol", std::string(1, element_of(c.atomic_number[a])->letter)},
+                        {"x", c.r[3 * a] * bohr_in_angstrom},
+                        {"y", c.r[3 * a + 1] * bohr_in_angstrom},
+                        {"z", c.r[3 * a + 2] * bohr_in_angstrom}});
+    d["atoms"] = list;
+    d["charges"] = r.charge;
+    json bonds = json::array();
+    for (const BondOrder& b : r.bond_orders)
+        if (b.order > 0.1) bonds.push_back({{"a", b.a}, {"b", b.b}, {"order", b.order}});
+    d["bonds"] = bonds;
+    json ev = json::array(), hartree = json::array();
+    for (std::size_t k = 0; k < c.orbital_energy.size(); ++k) {
+        ev.push_back(orbital_ev(c, k));
+        hartree.push_back(c.orbital_energy[k]);
+    }
+    d["energies_ev"] = ev;
+    d["energies_hartree"] = hartree;
+    d["gap_ev"] = (c.occupied_count > 0 && c.occupied_count < c.basis_count)
+                      ? json(orbital_ev(c, static_cast<std::size_t>(c.occupied_count)) -
+                             orbital_ev(c, static_cast<std::size_t>(c.occupied_count - 1)))
+                      : json(nullptr);
+    CubeGrid grid;
+    grid.margin = 5.0;
+    grid.spacing = grid_spacing(c, grid.margin);
+    grid.orbital_header = false;  // the plain header, as 3Dmol.js reads cubes
+    json cubes = json::object();
+    for (const std::int32_t k : orbitals) cubes[std::to_string(k)] = cube_text(c, o, k, grid);
+    d["cubes"] = cubes;
+
+    return fill(page_template, {{"@TITLE@", html_escaped(c.title.empty() ? hill_formula(c) : c.title)},
+                                {"@LIBRARY@", script_safe(library_js)},
+                                {"@DATA@", script_safe(d.dump())}});
+}
+
+std::string read_3dmol_library() {
+    const std::string path = ZEPHOR_3DMOL_JS;
+    try {
+        return read_input_file(path, "3Dmol.js");
+    } catch (const FileError&) {
+        throw FileError("cannot read " + path + ": the results page needs 3Dmol.js (run scripts/setup.sh, "
+                        "which installs it with npm ci in export/page)");
+    }
+}
+
+}  // namespace zephor::exporter

@@ -1,0 +1,29 @@
+// One self-contained HTML page of the run for the browser: the molecule in 3D (3Dmol.js, inlined),
+// the energy-level diagram with every level clickable, the chosen orbital as two isosurfaces with
+// an isovalue slider, the orbital table, Mulliken charges and Wiberg bond orders. Nothing is
+// fetched when the page is viewed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "export/checkpoint_reader.hpp"
+#include "export/orbitals.hpp"
+#include "export/report_reader.hpp"
+
+namespace zephor::exporter {
+
+// The orbitals a page carries grids for: HOMO - 3 to LUMO + 3 (numbers from 1, within the
+// molecule's orbitals), or the list given ("1,5,homo,lumo").
+std::vector<std::int32_t> page_orbitals(const Checkpoint& c, const std::string& list);
+
+// `library_js` is the text of 3Dmol-min.js. The orbitals' grids are evaluated as for --cube, with
+// a spacing chosen so that each holds at most about 100,000 points (a 30-atom molecule's page
+// stays near 11 MB).
+std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r,
+                         const std::vector<std::int32_t>& orbitals, const std::string& library_js);
+
+// The text of 3Dmol-min.js from the copy installed beside the sources (export/page/node_modules).
+std::string read_3dmol_library();
+
+}  // namespace zephor::exporter
