@@ -36,18 +36,7 @@ std::string_view trim(std::string_view s) {
 class LineReader {
 public:
     LineReader(std::string_view text, std::string name)
-        : name_(std::move(name)), cut_(!text.empty() && text.back() != '\n') {
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const std::size_t end = text.find('\n', start);
-            if (end == std::string_view::npos) {
-                lines_.push_back(text.substr(start));
-                break;
-            }
-            lines_.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-    }
+        : name_(std::move(name)), lines_(file_lines(text)), cut_(!text.empty() && text.back() != '\n') {}
 
     // Line numbers count from 1; the line after the last one is where "the file ends".
     std::size_t next_number() const { return next_ + 1; }
@@ -327,6 +316,21 @@ Checkpoint parse_checkpoint(std::string_view text, const std::string& name) {
     }
     if (!in.at_end()) in.fail(in.next_number(), "unexpected line after the orbital coefficients");
     return c;
+}
+
+std::vector<std::string_view> file_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
 }
 
 std::string read_input_file(const std::string& path, const std::string& what, const std::string& hint) {

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace zephor::exporter {
 
@@ -29,6 +31,9 @@ class RequestError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The lines of a file's text, without their line feeds (a last line without one included).
+std::vector<std::string_view> file_lines(std::string_view text);
 
 // The whole content of the file `path`, which the messages call `what` ("a checkpoint").
 std::string read_input_file(const std::string& path, const std::string& what, const std::string& hint = "");

@@ -15,18 +15,7 @@ namespace {
 
 class Lines {
 public:
-    Lines(std::string_view text, std::string name) : name_(std::move(name)) {
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const std::size_t end = text.find('\n', start);
-            if (end == std::string_view::npos) {
-                lines_.push_back(text.substr(start));
-                break;
-            }
-            lines_.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-    }
+    Lines(std::string_view text, std::string name) : name_(std::move(name)), lines_(file_lines(text)) {}
     // Errors name the line taken last (from 1).
     [[noreturn]] void fail(const std::string& message) const { throw MalformedCheckpoint(name_, next_, message); }
     bool at_end() const { return next_ >= lines_.size(); }
