@@ -69,13 +69,19 @@ tr.selected { background: #ffe7c2; }
   document.getElementById('summary').textContent = 'Total energy ' + D.total_energy_ev.toFixed(4) + ' eV' +
       (D.gap_ev !== null ? ', HOMO–LUMO gap ' + D.gap_ev.toFixed(4) + ' eV' : '') + ', ' + n + ' orbitals, ' +
       D.atoms.length + ' atoms. Extended Hückel, STO-6G.';
-  const viewer = $3Dmol.createViewer(document.getElementById('viewer'), {backgroundColor: 'white'});
+  // Without WebGL (some headless or remote browsers) the 3D view is left out; the levels, the
+  // table and the text still work.
+  let viewer = null;
+  if (document.createElement('canvas').getContext('webgl')) {
+    try { viewer = $3Dmol.createViewer(document.getElementById('viewer'), {backgroundColor: 'white'}); } catch (e) { viewer = null; }
+  }
+  if (!viewer) document.getElementById('viewer').textContent = 'This browser offers no WebGL here: the 3D view is not available.';
   let xyz = D.atoms.length + '\n\n';
   for (const a of D.atoms) xyz += a.symbol + ' ' + a.x + ' ' + a.y + ' ' + a.z + '\n';
-  const model = viewer.addModel(xyz, 'xyz');
-  const atoms = model.selectedAtoms({});
+  const atoms = viewer ? viewer.addModel(xyz, 'xyz').selectedAtoms({}) : [];
   atoms.forEach((a, i) => { a.properties = {charge: D.charges[i]}; });
   function style() {
+    if (!viewer) return;
     const byCharge = document.getElementById('charges').checked;
     const color = byCharge ? {colorfunc: a => {
       const q = Math.max(-1, Math.min(1, a.properties.charge));
@@ -99,11 +105,13 @@ tr.selected { background: #ffe7c2; }
   function show(k) {
     if (!D.cubes[k]) return;
     shown = k;
-    viewer.removeAllShapes();
-    const v = volumes[k] || (volumes[k] = new $3Dmol.VolumeData(D.cubes[k], 'cube'));
-    viewer.addIsosurface(v, {isoval: iso, color: '#1f5fd6', opacity: 0.85});
-    viewer.addIsosurface(v, {isoval: -iso, color: '#d6301f', opacity: 0.85});
-    viewer.render();
+    if (viewer) {
+      viewer.removeAllShapes();
+      const v = volumes[k] || (volumes[k] = new $3Dmol.VolumeData(D.cubes[k], 'cube'));
+      viewer.addIsosurface(v, {isoval: iso, color: '#1f5fd6', opacity: 0.85});
+      viewer.addIsosurface(v, {isoval: -iso, color: '#d6301f', opacity: 0.85});
+      viewer.render();
+    }
     document.querySelectorAll('.level').forEach(e => e.classList.toggle('selected', Number(e.dataset.k) === k));
     document.querySelectorAll('#orbitals tbody tr').forEach(e => e.classList.toggle('selected', Number(e.dataset.k) === k));
     document.getElementById('shown').textContent = 'Orbital ' + k + (k === homo ? ' (HOMO)' : k === lumo ? ' (LUMO)' : '') +
@@ -163,7 +171,7 @@ tr.selected { background: #ffe7c2; }
   for (const id of ['labels', 'charges', 'bonds']) document.getElementById(id).addEventListener('change', style);
   window.zephor = {viewer: viewer, shown: 0, ready: false};
   style();
-  viewer.zoomTo();
+  if (viewer) viewer.zoomTo();
   show(D.cubes[homo] ? homo : ks[0]);
   window.zephor.ready = true;
 })();
