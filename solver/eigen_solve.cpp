@@ -1,6 +1,7 @@
 // dsygv driver. OpenBLAS changes the last bits, and even eigenvector signs, with its thread
-// count and with the processor kernel it picks; the solve is therefore pinned to one thread and
-// to one kernel, so that an input gives the same bytes on every machine.
+// count and with the processor kernel it picks; the library is therefore pinned to one thread and
+// to one kernel, so that an input gives the same bytes on every machine. The program shares out
+// only work whose bits do not depend on how it is shared (deferred_rotations, split_level3).
 #include "solver/eigen_solve.hpp"
 
 #include <cmath>
@@ -18,6 +19,7 @@
 #include "common/errors.hpp"
 #include "common/thread_fp_flags.hpp"
 #include "solver/deferred_rotations.hpp"
+#include "solver/split_level3.hpp"
 
 namespace {
 
@@ -48,6 +50,7 @@ dsygv_fn* load_dsygv() {
     auto* dsygv = reinterpret_cast<dsygv_fn*>(dlsym(lib, "dsygv_"));
     if (dsygv == nullptr) refuse_load("the library has no dsygv_");
     zephor::install_rotation_kernel(lib);
+    zephor::install_level3_split(lib);
     // Present in OpenBLAS only; a reference LAPACK has no threads to pin.
     if (auto* set_threads = reinterpret_cast<set_threads_fn*>(dlsym(lib, "openblas_set_num_threads")))
         set_threads(1);
@@ -60,10 +63,21 @@ dsygv_fn* load_dsygv() {
 // library holds its buffer it keeps it, and the probe only finds room that is already there.
 constexpr std::size_t library_buffer_bytes = (std::size_t(128) << 20) + (std::size_t(1) << 20);
 
-void make_sure_library_buffer_fits() {
-    void* p = mmap(nullptr, library_buffer_bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) throw zephor::MemoryRefused(std::strerror(errno));
-    munmap(p, library_buffer_bytes);
+bool address_space_for(std::size_t bytes) {
+    void* p = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return false;
+    munmap(p, bytes);
+    return true;
+}
+
+// A split level-3 call runs its blocks at once, and every thread running one takes a buffer of
+// its own: as many blocks run at once as there is room for buffers (one: every call whole, the
+// same bits).
+void make_sure_library_buffers_fit() {
+    if (!address_space_for(library_buffer_bytes)) throw zephor::MemoryRefused(std::strerror(errno));
+    int room = zephor::level3_max_concurrent;
+    while (room > 1 && !address_space_for(static_cast<std::size_t>(room) * library_buffer_bytes)) --room;
+    zephor::allow_level3_split(room);
 }
 
 dsygv_fn* dsygv() {
@@ -93,7 +107,7 @@ int dsygv_in_place(std::vector<double>& a, std::vector<double>& b, std::int32_t 
     // OpenBLAS's symmetric matrix-vector kernel reads up to four doubles past the workspace it
     // is given; the padding keeps that read inside our allocation. LAPACK still sees lwork.
     std::vector<double> work(static_cast<std::size_t>(lwork) + 4);
-    make_sure_library_buffer_fits();
+    make_sure_library_buffers_fit();
     dsygv_(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, orbital_energy.data(), work.data(),
            &lwork, &info, 1, 1);
     return info;

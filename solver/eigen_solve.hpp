@@ -1,5 +1,6 @@
 // The generalized symmetric-definite eigenproblem ham * c = e * s * c (energies in eV), solved by
-// LAPACK's dsygv on one thread, with every eigenvector rescaled to unit Euclidean length.
+// LAPACK's dsygv (the library pinned to one thread; its rotations, large products and solves
+// shared out by the program with the same bits), every eigenvector rescaled to unit length.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,178 @@
+// Split level-3 calls: the dgemm_ and dtrsm_ the library's LAPACK reaches through its PLT. They
+// share the library's own routines, the switches and the counters through this file's one state
+// object; the library calls them on the thread that runs dsygv, and the blocks run on OpenMP
+// threads, each a whole call of the library's one-thread routine on its own rows or columns.
+#include "solver/split_level3.hpp"
+
+#include <dlfcn.h>
+#include <omp.h>
+
+#include <algorithm>
+#include <cstddef>
+
+#include "common/thread_fp_flags.hpp"
+
+namespace zephor {
+
+namespace {
+
+using dgemm_fn = void(const char* transa, const char* transb, const int* m, const int* n, const int* k,
+                      const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
+                      const double* beta, double* c, const int* ldc, std::size_t, std::size_t);
+using dtrsm_fn = void(const char* side, const char* uplo, const char* transa, const char* diag, const int* m,
+                      const int* n, const double* alpha, const double* a, const int* lda, double* b,
+                      const int* ldb, std::size_t, std::size_t, std::size_t, std::size_t);
+
+// Below this many multiply-adds a call takes about a millisecond or less, too little to share.
+constexpr double min_split_work = 4.0 * 1024 * 1024;
+
+struct State {
+    dgemm_fn* dgemm = nullptr;
+    dtrsm_fn* dtrsm = nullptr;
+    bool on = true;
+    int concurrent = 1;
+    int forced_blocks = 0;
+    Level3Counts counts;
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+bool is(const char* p, char upper_letter) { return *p == upper_letter || *p == upper_letter + ('a' - 'A'); }
+
+// Blocks for a dimension of `extent` rows or columns and `work` multiply-adds: 1 (no split) or
+// more, each but the last a multiple of level3_block_multiple long.
+struct Blocks {
+    int count = 1;
+    int step = 0;
+    int first(int b) const { return b * step; }
+};
+
+Blocks blocks_for(int extent, double work) {
+    const State& st = state();
+    Blocks out;
+    const int most = extent / level3_block_multiple;
+    int wanted = st.forced_blocks;
+    if (wanted == 0) wanted = work >= min_split_work ? std::min(omp_get_max_threads(), st.concurrent) : 1;
+    wanted = std::min(wanted, most);
+    if (!st.on || st.concurrent < 2 || wanted < 2) return out;
+    const int per_block = (extent + wanted - 1) / wanted;
+    out.step = (per_block + level3_block_multiple - 1) / level3_block_multiple * level3_block_multiple;
+    out.count = (extent + out.step - 1) / out.step;
+    return out;
+}
+
+// Runs part(b, first, size) for every block on OpenMP threads, the workers' floating-point
+// flags handed back to this thread.
+template <class Part>
+void run_blocks(const Blocks& blocks, int extent, Part part) {
+    ++state().counts.split_calls;
+    FpFlagsCollector flags;
+    const int team = std::min({blocks.count, state().concurrent, omp_get_max_threads()});
+#pragma omp parallel num_threads(team)
+    {
+        flags.enter();
+#pragma omp for schedule(static)
+        for (int b = 0; b < blocks.count; ++b) {
+            const int first = blocks.first(b);
+            part(first, std::min(extent, first + blocks.step) - first);
+        }
+        flags.leave();
+    }
+}
+
+}  // namespace
+
+void install_level3_split(void* library) {
+    State& st = state();
+    st.dgemm = reinterpret_cast<dgemm_fn*>(dlsym(library, "dgemm_"));
+    st.dtrsm = reinterpret_cast<dtrsm_fn*>(dlsym(library, "dtrsm_"));
+}
+
+void set_level3_split(bool on) { state().on = on; }
+
+void allow_level3_split(int concurrent_blocks) {
+    state().concurrent = std::clamp(concurrent_blocks, 1, level3_max_concurrent);
+}
+
+void set_level3_forced_blocks(int blocks) { state().forced_blocks = blocks; }
+
+Level3Counts level3_counts() { return state().counts; }
+
+}  // namespace zephor
+
+// The routines the library finds in the executable (exported by the link, see CMakeLists.txt).
+// A call whose arguments the library would reject goes to it whole, so that it reports it.
+extern "C" {
+
+void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
+            const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
+            const int* ldc, std::size_t transa_len, std::size_t transb_len) {
+    using zephor::is;
+    zephor::State& st = zephor::state();
+    ++st.counts.calls;
+    const bool ta = is(transa, 'T') || is(transa, 'C');
+    const bool tb = is(transb, 'T') || is(transb, 'C');
+    const bool valid = (ta || is(transa, 'N')) && (tb || is(transb, 'N')) && *m >= 0 && *n >= 0 && *k >= 0 &&
+                       *lda >= std::max(1, ta ? *k : *m) && *ldb >= std::max(1, tb ? *n : *k) &&
+                       *ldc >= std::max(1, *m);
+    const double work = double(*m) * double(*n) * double(*k);
+    // Whole columns of C when there are enough of them, else whole rows.
+    const bool by_columns = *n >= *m || *n >= 2 * zephor::level3_block_multiple;
+    const zephor::Blocks blocks = valid ? zephor::blocks_for(by_columns ? *n : *m, work) : zephor::Blocks{};
+    if (blocks.count < 2) {
+        st.dgemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, transa_len, transb_len);
+        return;
+    }
+    const std::size_t la = static_cast<std::size_t>(*lda);
+    const std::size_t lb = static_cast<std::size_t>(*ldb);
+    const std::size_t lc = static_cast<std::size_t>(*ldc);
+    if (by_columns) {
+        zephor::run_blocks(blocks, *n, [&](int first, int size) {
+            const std::size_t j = static_cast<std::size_t>(first);
+            st.dgemm(transa, transb, m, &size, k, alpha, a, lda, tb ? b + j : b + j * lb, ldb, beta, c + j * lc, ldc,
+                     transa_len, transb_len);
+        });
+    } else {
+        zephor::run_blocks(blocks, *m, [&](int first, int size) {
+            const std::size_t i = static_cast<std::size_t>(first);
+            st.dgemm(transa, transb, &size, n, k, alpha, ta ? a + i * la : a + i, lda, b, ldb, beta, c + i, ldc,
+                     transa_len, transb_len);
+        });
+    }
+}
+
+void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag, const int* m, const int* n,
+            const double* alpha, const double* a, const int* lda, double* b, const int* ldb, std::size_t side_len,
+            std::size_t uplo_len, std::size_t transa_len, std::size_t diag_len) {
+    using zephor::is;
+    zephor::State& st = zephor::state();
+    ++st.counts.calls;
+    const bool left = is(side, 'L');
+    const bool valid = (left || is(side, 'R')) && (is(uplo, 'U') || is(uplo, 'L')) &&
+                       (is(transa, 'N') || is(transa, 'T') || is(transa, 'C')) && (is(diag, 'U') || is(diag, 'N')) &&
+                       *m >= 0 && *n >= 0 && *lda >= std::max(1, left ? *m : *n) && *ldb >= std::max(1, *m);
+    // With A on the left every column of B is solved on its own; on the right, every row.
+    const int order = left ? *m : *n;
+    const int extent = left ? *n : *m;
+    const double work = double(order) * double(order) * double(extent) / 2.0;
+    const zephor::Blocks blocks = valid ? zephor::blocks_for(extent, work) : zephor::Blocks{};
+    if (blocks.count < 2) {
+        st.dtrsm(side, uplo, transa, diag, m, n, alpha, a, lda, b, ldb, side_len, uplo_len, transa_len, diag_len);
+        return;
+    }
+    const std::size_t lb = static_cast<std::size_t>(*ldb);
+    zephor::run_blocks(blocks, extent, [&](int first, int size) {
+        const std::size_t f = static_cast<std::size_t>(first);
+        if (left)
+            st.dtrsm(side, uplo, transa, diag, m, &size, alpha, a, lda, b + f * lb, ldb, side_len, uplo_len,
+                     transa_len, diag_len);
+        else
+            st.dtrsm(side, uplo, transa, diag, &size, n, alpha, a, lda, b + f, ldb, side_len, uplo_len,
+                     transa_len, diag_len);
+    });
+}
+
+}  // extern "C"
