@@ -1,7 +1,7 @@
-// Split level-3 calls: the dgemm_ and dtrsm_ the library's LAPACK reaches through its PLT. They
-// share the library's own routines, the switches and the counters through this file's one state
-// object; the library calls them on the thread that runs dsygv, and the blocks run on OpenMP
-// threads, each a whole call of the library's one-thread routine on its own rows or columns.
+// Split level-3 calls: the dgemm_, dtrsm_ and dsyr2k_ the library's LAPACK reaches through its
+// PLT. They share the library's own routines, the switches and the counters through this file's
+// one state object; the library calls them on the thread that runs dsygv, and the blocks run on
+// OpenMP threads, each made of whole calls of the library's one-thread routines.
 #include "solver/split_level3.hpp"
 
 #include <dlfcn.h>
@@ -19,6 +19,9 @@ namespace {
 using dgemm_fn = void(const char* transa, const char* transb, const int* m, const int* n, const int* k,
                       const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
                       const double* beta, double* c, const int* ldc, std::size_t, std::size_t);
+using dsyr2k_fn = void(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha,
+                       const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
+                       const int* ldc, std::size_t, std::size_t);
 using dtrsm_fn = void(const char* side, const char* uplo, const char* transa, const char* diag, const int* m,
                       const int* n, const double* alpha, const double* a, const int* lda, double* b,
                       const int* ldb, std::size_t, std::size_t, std::size_t, std::size_t);
@@ -29,6 +32,7 @@ constexpr double min_split_work = 4.0 * 1024 * 1024;
 struct State {
     dgemm_fn* dgemm = nullptr;
     dtrsm_fn* dtrsm = nullptr;
+    dsyr2k_fn* dsyr2k = nullptr;
     bool on = true;
     int concurrent = 1;
     int forced_blocks = 0;
@@ -64,7 +68,7 @@ Blocks blocks_for(int extent, double work) {
     return out;
 }
 
-// Runs part(b, first, size) for every block on OpenMP threads, the workers' floating-point
+// Runs part(first, size) for every block on OpenMP threads, the workers' floating-point
 // flags handed back to this thread.
 template <class Part>
 void run_blocks(const Blocks& blocks, int extent, Part part) {
@@ -74,7 +78,7 @@ void run_blocks(const Blocks& blocks, int extent, Part part) {
 #pragma omp parallel num_threads(team)
     {
         flags.enter();
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 1)
         for (int b = 0; b < blocks.count; ++b) {
             const int first = blocks.first(b);
             part(first, std::min(extent, first + blocks.step) - first);
@@ -89,6 +93,7 @@ void install_level3_split(void* library) {
     State& st = state();
     st.dgemm = reinterpret_cast<dgemm_fn*>(dlsym(library, "dgemm_"));
     st.dtrsm = reinterpret_cast<dtrsm_fn*>(dlsym(library, "dtrsm_"));
+    st.dsyr2k = reinterpret_cast<dsyr2k_fn*>(dlsym(library, "dsyr2k_"));
 }
 
 void set_level3_split(bool on) { state().on = on; }
@@ -172,6 +177,52 @@ void dtrsm_(const char* side, const char* uplo, const char* transa, const char* 
         else
             st.dtrsm(side, uplo, transa, diag, &size, n, alpha, a, lda, b + f, ldb, side_len, uplo_len,
                      transa_len, diag_len);
+    });
+}
+
+// The rank-2k update of a lower triangle, C += alpha (A B^T + B A^T) with beta = 1, as the
+// reduction to tridiagonal form and to standard form call it (inner dimension 32 or 64). The
+// library treats the small blocks on the diagonal apart from the rest, so it is not cut into
+// rows or columns: a block of columns [j0, j1) is the library's own dsyr2k on its triangle, and
+// the rows below it are two products, A B^T first and B A^T second, which is what the library
+// computes there in its two passes. Its inner dimension is one chunk up to the library's chunk
+// length (256 or more on every x86-64 kernel), hence the bound on k.
+void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha, const double* a,
+             const int* lda, const double* b, const int* ldb, const double* beta, double* c, const int* ldc,
+             std::size_t uplo_len, std::size_t trans_len) {
+    using zephor::is;
+    zephor::State& st = zephor::state();
+    ++st.counts.calls;
+    constexpr int max_inner = 128;
+    const bool ours = is(uplo, 'L') && is(trans, 'N') && *beta == 1.0 && *alpha != 0.0 && *k >= 1 &&
+                      *k <= max_inner && *n >= 0 && *lda >= std::max(1, *n) && *ldb >= std::max(1, *n) &&
+                      *ldc >= std::max(1, *n);
+    // Four blocks per thread: the lower ones have fewer rows below them.
+    const double work = double(*n) * double(*n) * double(*k);
+    zephor::Blocks blocks = ours ? zephor::blocks_for(*n, work) : zephor::Blocks{};
+    if (blocks.count >= 2 && st.forced_blocks == 0) {
+        const int step = std::max(zephor::level3_block_multiple,
+                                  (blocks.step / 4 + zephor::level3_block_multiple - 1) /
+                                      zephor::level3_block_multiple * zephor::level3_block_multiple);
+        blocks.step = step;
+        blocks.count = (*n + step - 1) / step;
+    }
+    if (blocks.count < 2) {
+        st.dsyr2k(uplo, trans, n, k, alpha, a, lda, b, ldb, beta, c, ldc, uplo_len, trans_len);
+        return;
+    }
+    const std::size_t lc = static_cast<std::size_t>(*ldc);
+    static const char no = 'N', yes = 'T';
+    zephor::run_blocks(blocks, *n, [&](int first, int size) {
+        const std::size_t j0 = static_cast<std::size_t>(first);
+        const std::size_t j1 = j0 + static_cast<std::size_t>(size);
+        st.dsyr2k(uplo, trans, &size, k, alpha, a + j0, lda, b + j0, ldb, beta, c + j0 + j0 * lc, ldc, uplo_len,
+                  trans_len);
+        const int below = *n - first - size;
+        if (below == 0) return;
+        double* rect = c + j1 + j0 * lc;
+        st.dgemm(&no, &yes, &below, &size, k, alpha, a + j1, lda, b + j0, ldb, beta, rect, ldc, 1, 1);
+        st.dgemm(&no, &yes, &below, &size, k, alpha, b + j1, ldb, a + j0, lda, beta, rect, ldc, 1, 1);
     });
 }
 

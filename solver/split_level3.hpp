@@ -1,17 +1,18 @@
-// The library's large matrix products and triangular solves, split over threads.
+// The library's large matrix products, triangular solves and rank-2k updates, split over threads.
 //
-// Inside dsygv the library calls dgemm (building the eigenvector matrix from its reflectors) and
-// dtrsm (the reduction to standard form and the back-transformation of the eigenvectors) through
-// its PLT, like dlasr. The program exports dgemm_ and dtrsm_: a large call is cut into blocks of
-// whole columns (or whole rows) of the result, and each block is handed to the library's own
-// one-thread routine on an OpenMP thread. Every element of a product (every column of a
-// triangular solve with the matrix on the left, every row with it on the right) is computed from
-// the same inputs whichever block holds it: the library chunks the inner dimension by its own
-// size only, and its kernels treat a row or column by its place within groups of a few (at most
-// 16), so blocks that start at multiples of 32 leave every element in the same place within its
-// group, and the last block keeps the same remainder. Hence the same bits on any thread count.
-// The library's own threads are different: they chunk the inner dimension otherwise, and the
-// bits change with them.
+// Inside dsygv the library calls dgemm (building the eigenvector matrix from its reflectors),
+// dtrsm (the reduction to standard form and the back-transformation of the eigenvectors) and
+// dsyr2k (the reductions to standard and to tridiagonal form) through its PLT, like dlasr. The
+// program exports all three: a large call is cut into blocks of whole columns (or whole rows) of
+// the result, and each block is handed to the library's own one-thread routines on an OpenMP
+// thread. Every element of a product (every column of a triangular solve with the matrix on the
+// left, every row with it on the right) is computed from the same inputs whichever block holds
+// it: the library chunks the inner dimension by its own size only, and its kernels treat a row
+// or column by its place within groups of a few (at most 16), so blocks that start at multiples
+// of 32 leave every element in the same place within its group, and the last block keeps the
+// same remainder. Hence the same bits on any thread count. (How dsyr2k is cut: beside it.) The
+// library's own threads are different: they chunk the inner dimension otherwise, and the bits
+// change with them.
 #pragma once
 
 #include <cstdint>
