@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/thread_fp_flags.hpp"
+#include "solver/lapack_option.hpp"
 #include "solver/rotation_schedule.hpp"
 
 namespace zephor {
@@ -208,8 +209,6 @@ bool reserve(int n) {
     return true;
 }
 
-bool upper(const char* p, char letter) { return *p == letter || *p == letter + ('a' - 'A'); }
-
 }  // namespace
 
 void apply_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, int lda) {
@@ -243,7 +242,8 @@ void dsteqr_(const char* compz, const int* n, double* d, double* e, double* z, c
              int* info, std::size_t compz_len) {
     zephor::State& st = zephor::state();
     ++st.counts.dsteqr_calls;
-    const bool vectors = zephor::upper(compz, 'V') || zephor::upper(compz, 'I');
+    const auto is = zephor::lapack_option_is;
+    const bool vectors = is(compz, 'V') || is(compz, 'I');
     if (!st.deferral || st.active || !vectors || *n < 2 || *ldz < *n || !zephor::reserve(*n)) {
         st.dsteqr(compz, n, d, e, z, ldz, work, info, compz_len);
         return;
@@ -261,9 +261,9 @@ void dlasr_(const char* side, const char* pivot, const char* direct, const int* 
             const double* s, double* a, const int* lda, std::size_t side_len, std::size_t pivot_len,
             std::size_t direct_len) {
     zephor::State& st = zephor::state();
-    if (st.active && zephor::upper(side, 'R') && zephor::upper(pivot, 'V') &&
-        (zephor::upper(direct, 'F') || zephor::upper(direct, 'B')) && *m == st.rows && *lda == st.ldz &&
-        a >= st.z) {
+    const auto is = zephor::lapack_option_is;
+    if (st.active && is(side, 'R') && is(pivot, 'V') && (is(direct, 'F') || is(direct, 'B')) && *m == st.rows &&
+        *lda == st.ldz && a >= st.z) {
         const std::ptrdiff_t offset = a - st.z;
         const int first = static_cast<int>(offset / st.ldz);
         if (offset % st.ldz == 0 && *n >= 1 && first + *n <= st.rows) {
@@ -275,7 +275,7 @@ void dlasr_(const char* side, const char* pivot, const char* direct, const int* 
             std::copy(c, c + rotations, cc);
             std::copy(s, s + rotations, ss);
             st.cs_used += 2 * rotations;
-            st.pending.push_back({zephor::upper(direct, 'F'), first, *n, cc, ss});
+            st.pending.push_back({is(direct, 'F'), first, *n, cc, ss});
             ++st.counts.deferred_sweeps;
             return;
         }

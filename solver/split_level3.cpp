@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "common/thread_fp_flags.hpp"
+#include "solver/lapack_option.hpp"
 
 namespace zephor {
 
@@ -43,8 +44,6 @@ State& state() {
     static State s;
     return s;
 }
-
-bool is(const char* p, char upper_letter) { return *p == upper_letter || *p == upper_letter + ('a' - 'A'); }
 
 // Blocks for a dimension of `extent` rows or columns and `work` multiply-adds: 1 (no split) or
 // more, each but the last a multiple of level3_block_multiple long.
@@ -115,7 +114,7 @@ extern "C" {
 void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
             const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
             const int* ldc, std::size_t transa_len, std::size_t transb_len) {
-    using zephor::is;
+    const auto is = zephor::lapack_option_is;
     zephor::State& st = zephor::state();
     ++st.counts.calls;
     const bool ta = is(transa, 'T') || is(transa, 'C');
@@ -152,7 +151,7 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
 void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag, const int* m, const int* n,
             const double* alpha, const double* a, const int* lda, double* b, const int* ldb, std::size_t side_len,
             std::size_t uplo_len, std::size_t transa_len, std::size_t diag_len) {
-    using zephor::is;
+    const auto is = zephor::lapack_option_is;
     zephor::State& st = zephor::state();
     ++st.counts.calls;
     const bool left = is(side, 'L');
@@ -190,7 +189,7 @@ void dtrsm_(const char* side, const char* uplo, const char* transa, const char* 
 void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha, const double* a,
              const int* lda, const double* b, const int* ldb, const double* beta, double* c, const int* ldc,
              std::size_t uplo_len, std::size_t trans_len) {
-    using zephor::is;
+    const auto is = zephor::lapack_option_is;
     zephor::State& st = zephor::state();
     ++st.counts.calls;
     constexpr int max_inner = 128;
