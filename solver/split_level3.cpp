@@ -46,21 +46,25 @@ State& state() {
 }
 
 // Blocks for a dimension of `extent` rows or columns and `work` multiply-adds: 1 (no split) or
-// more, each but the last a multiple of level3_block_multiple long.
+// more, each but the last a multiple of level3_block_multiple long; `per_thread` blocks for each
+// thread where their costs differ.
 struct Blocks {
     int count = 1;
     int step = 0;
     int first(int b) const { return b * step; }
 };
 
-Blocks blocks_for(int extent, double work) {
+Blocks blocks_for(int extent, double work, int per_thread = 1) {
     const State& st = state();
     Blocks out;
-    const int most = extent / level3_block_multiple;
+    if (!st.on || st.concurrent < 2 || (st.forced_blocks == 0 && work < min_split_work)) return out;
     int wanted = st.forced_blocks;
-    if (wanted == 0) wanted = work >= min_split_work ? std::min(omp_get_max_threads(), st.concurrent) : 1;
-    wanted = std::min(wanted, most);
-    if (!st.on || st.concurrent < 2 || wanted < 2) return out;
+    if (wanted == 0) {
+        const int threads = std::min(omp_get_max_threads(), st.concurrent);
+        wanted = threads < 2 ? 1 : threads * per_thread;
+    }
+    wanted = std::min(wanted, extent / level3_block_multiple);
+    if (wanted < 2) return out;
     const int per_block = (extent + wanted - 1) / wanted;
     out.step = (per_block + level3_block_multiple - 1) / level3_block_multiple * level3_block_multiple;
     out.count = (extent + out.step - 1) / out.step;
@@ -184,8 +188,9 @@ void dtrsm_(const char* side, const char* uplo, const char* transa, const char* 
 // library treats the small blocks on the diagonal apart from the rest, so it is not cut into
 // rows or columns: a block of columns [j0, j1) is the library's own dsyr2k on its triangle, and
 // the rows below it are two products, A B^T first and B A^T second, which is what the library
-// computes there in its two passes. Its inner dimension is one chunk up to the library's chunk
-// length (256 or more on every x86-64 kernel), hence the bound on k.
+// computes there in its two passes. That holds while the inner dimension is one chunk of the
+// library's (its chunk is longer than 128 on the pinned kernel; the tests cover k up to 128 and
+// the longer ones going whole), hence the bound on k.
 void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha, const double* a,
              const int* lda, const double* b, const int* ldb, const double* beta, double* c, const int* ldc,
              std::size_t uplo_len, std::size_t trans_len) {
@@ -196,16 +201,9 @@ void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, co
     const bool ours = is(uplo, 'L') && is(trans, 'N') && *beta == 1.0 && *alpha != 0.0 && *k >= 1 &&
                       *k <= max_inner && *n >= 0 && *lda >= std::max(1, *n) && *ldb >= std::max(1, *n) &&
                       *ldc >= std::max(1, *n);
-    // Four blocks per thread: the lower ones have fewer rows below them.
+    // Four blocks per thread: the later ones have fewer rows below them.
     const double work = double(*n) * double(*n) * double(*k);
-    zephor::Blocks blocks = ours ? zephor::blocks_for(*n, work) : zephor::Blocks{};
-    if (blocks.count >= 2 && st.forced_blocks == 0) {
-        const int step = std::max(zephor::level3_block_multiple,
-                                  (blocks.step / 4 + zephor::level3_block_multiple - 1) /
-                                      zephor::level3_block_multiple * zephor::level3_block_multiple);
-        blocks.step = step;
-        blocks.count = (*n + step - 1) / step;
-    }
+    const zephor::Blocks blocks = ours ? zephor::blocks_for(*n, work, 4) : zephor::Blocks{};
     if (blocks.count < 2) {
         st.dsyr2k(uplo, trans, n, k, alpha, a, lda, b, ldb, beta, c, ldc, uplo_len, trans_len);
         return;
