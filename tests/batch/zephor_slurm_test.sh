@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Slurm job array of zephor-batch's documentation, on a single-node Slurm that this test
 # starts itself (munged, slurmctld and slurmd on private ports, all state in a scratch folder):
-# four molecule folders, one of them failing, run as `sbatch --array`, then the table collected
-# with `zephor-batch --no-run`. Exits 77 (skipped) where Slurm cannot be started on the machine.
+# five molecule folders, one of them failing and one holding an earlier FOR007 but no FOR006 (not
+# to be run), run as `sbatch --array`, then the table collected with `zephor-batch --no-run`. Exits 77 (skipped) where Slurm cannot be started on the machine.
 #   zephor_slurm_test.sh ZEPHOR_BATCH ARRAY_SCRIPT ZEPHOR ZEPHOR_EXPORT GOLDEN_DIR
 set -uo pipefail
 batch=$1 array=$2 zephor=$3 export_bin=$4 golden=$5
@@ -64,18 +64,24 @@ sinfo -h -o %t 2>/dev/null | grep -q idle || skip "the Slurm node did not come u
 w=$x/work
 for m in water benzene h2; do mkdir -p "$w/$m" && cp "$golden/$m/FOR005" "$w/$m/"; done
 mkdir -p "$w/broken" && printf 'x\n1.0\nH 0 0 0\n' >"$w/broken/FOR005"
+mkdir -p "$w/stale" && cp "$golden/methane_hfirst/FOR005" "$golden/water/FOR007" "$w/stale/"
 find "$w" -name FOR005 -printf '%h\n' | sort >"$w/folders.txt"
 # A node that takes jobs but never runs them is a machine where Slurm does not work, not a fault
 # of the array script: two minutes, then the test is skipped.
-(cd "$w" && ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin \
-  timeout 120 sbatch --export=ALL --wait --array=1-4 "$array" folders.txt >/dev/null)
+(cd "$w" && ZEPHOR_BATCH=$batch ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin \
+  timeout 120 sbatch --export=ALL --wait --array=1-5 "$array" folders.txt >/dev/null)
 status=$?
 [ "$status" -eq 124 ] && skip "the array did not finish within two minutes: $(squeue 2>&1 | tail -3)"
 [ "$status" -eq 0 ] || fail "sbatch --array failed ($status)"
-out=$(ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin "$batch" --no-run "$w") || fail "zephor-batch --no-run"
-[ "$out" = "zephor-batch: 0 run, 4 in $w/results.csv" ] || fail "summary: $out"
+out=$(ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin "$batch" --no-run "$w")
+status=$?
+[ "$status" -eq 2 ] || fail "zephor-batch --no-run exited $status, not 2 for the failing folders"
+[ "$out" = "zephor-batch: 0 run, 5 in $w/results.csv" ] || fail "summary: $out"
 [ "$(grep -c ',ok$' "$w/results.csv")" -eq 3 ] || fail "table: $(cat "$w/results.csv")"
 grep -q '^broken,.*failed (exit 2): At line 2 of input (unit = 13, file = .FOR005.) Bad integer' "$w/results.csv" ||
   fail "broken: $(cat "$w/results.csv")"
 grep -q '^water,water,3,6,-167.1133,' "$w/results.csv" || fail "water: $(cat "$w/results.csv")"
+grep -qx 'stale,,,,,,,,incomplete: FOR007 without FOR006 (remove it to rerun)' "$w/results.csv" ||
+  fail "stale: $(cat "$w/results.csv")"
+[ ! -e "$w/stale/FOR006" ] && cmp -s "$w/stale/FOR007" "$golden/water/FOR007" || fail "the stale folder was run"
 echo "1 passed, 0 failed"
