@@ -180,7 +180,9 @@ q=$more/locked table=$more/locked/results.csv
 mkdir -p "$q/w" && cp "$golden/water/FOR005" "$q/w/"
 cat >"$more/slow" <<SH
 #!/bin/sh
-touch "$more/started"; sleep 1; cp "$golden/water/FOR006" "$golden/water/FOR007" .
+touch "$more/started"
+for i in \$(seq 200); do [ -e "$more/release" ] && break; sleep 0.05; done
+cp "$golden/water/FOR006" "$golden/water/FOR007" .
 SH
 chmod +x "$more/slow"
 ZEPHOR=$more/slow "$batch" "$q" >"$more/first.out" 2>"$more/first.err" &
@@ -188,6 +190,7 @@ first=$!
 for i in $(seq 100); do [ -e "$more/started" ] && break; sleep 0.05; done
 [ -e "$more/started" ] || fail "the first batch did not start"
 run_batch "$q"
+touch "$more/release"
 [ "$rc" -eq 1 ] && [ "$err" = "zephor-batch: another batch is running on $q" ] || fail "second batch: exit $rc, $err"
 rc=0
 wait "$first" || rc=$?
