@@ -29,6 +29,7 @@
 #include "export/results_json.hpp"
 #include "export/results_page.hpp"
 #include "export/title_reader.hpp"
+#include "solver/lapack_library.hpp"
 
 namespace {
 
@@ -197,7 +198,12 @@ int main(int argc, char** argv) {
                                            "(default: beside the checkpoint)");
     app.add_option("--title", opt.title, "the molecule's title (default: that of FOR005 beside the checkpoint)");
     app.add_flag("-f,--force", opt.force, "replace files that exist already");
-    app.set_version_flag("--version", "zephor-export " ZEPHOR_VERSION);
+    // The version, and the linear-algebra library zephor loads: its bits depend on it.
+    app.set_version_flag("--version", [] {
+        const zephor::LapackLibrary l = zephor::lapack_library();
+        return std::string("zephor-export " ZEPHOR_VERSION "\nlinear algebra: ") + l.path + "\n" +
+               (l.config.empty() ? std::string("(cannot be loaded, or not OpenBLAS)") : l.config);
+    });
     app.footer("With none of --molden, --fchk, --cube, --levels, --dos, --json (or only --list): writes the Molden "
                "file and the formatted checkpoint.\n"
                "Exit status: 0 done, 1 bad command line or file problem, 2 malformed checkpoint.");

@@ -8,6 +8,7 @@
 #include "common/constants.hpp"
 #include "export/errors.hpp"
 #include "integrals/element_table.hpp"
+#include "solver/lapack_library.hpp"
 
 namespace zephor::exporter {
 
@@ -16,6 +17,8 @@ double orbital_ev(const Checkpoint& c, std::size_t k) { return c.orbital_energy[
 std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& title,
                          const std::string& version) {
     using nlohmann::json;
+    // The library zephor loads decides the last bits of every number here.
+    const LapackLibrary lapack = lapack_library();
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     const std::size_t n = static_cast<std::size_t>(c.basis_count);
     if (r.charge.size() != atoms || r.occupied_ev.size() != static_cast<std::size_t>(c.occupied_count))
@@ -76,7 +79,8 @@ std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r
           {"calcinfo_nalpha", c.occupied_count},
           {"calcinfo_nbeta", c.occupied_count},
           {"calcinfo_natom", c.atom_count}}},
-        {"provenance", {{"creator", "zephor"}, {"version", version}, {"routine", "zephor-export"}}},
+        {"provenance", {{"creator", "zephor"}, {"version", version}, {"routine", "zephor-export"},
+                        {"linear_algebra", {{"library", lapack.path}, {"config", lapack.config}}}}},
         {"success", true},
         {"extras", extras}};
     return result.dump(2) + "\n";

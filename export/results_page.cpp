@@ -313,14 +313,4 @@ std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r
                                 {"@DATA@", script_safe(d.dump())}});
 }
 
-std::string read_3dmol_library() {
-    const std::string path = ZEPHOR_3DMOL_JS;
-    try {
-        return read_input_file(path, "3Dmol.js");
-    } catch (const FileError&) {
-        throw FileError("cannot read " + path + ": the results page needs 3Dmol.js (run scripts/setup.sh, "
-                        "which installs it with npm ci in export/page)");
-    }
-}
-
 }  // namespace zephor::exporter

@@ -23,7 +23,8 @@ std::vector<std::int32_t> page_orbitals(const Checkpoint& c, const std::string& 
 std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r,
                          const std::vector<std::int32_t>& orbitals, const std::string& library_js);
 
-// The text of 3Dmol-min.js from the copy installed beside the sources (export/page/node_modules).
+// The text of 3Dmol-min.js, built into the program (embedded_3dmol.cpp), so that an installed or
+// moved zephor-export needs no file of its own.
 std::string read_3dmol_library();
 
 }  // namespace zephor::exporter

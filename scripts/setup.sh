@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libopenblas-dev libgtest-dev python3 libcli11-dev openbabel libopenbabel-dev jmol)
 # Fault injection in the tests: a delayed opening of FOR005, limits, another user.
 packages+=(strace util-linux)
+# The package check: manual pages shown with man.
+packages+=(man-db)
 # Results: cairo drawings, JSON, the batch script, and the readers the tests check them with.
 packages+=(libcairo2-dev nlohmann-json3-dev parallel python3-qcelemental python3-ase libxml2-utils slurm-wlm munge)
 # The results page: Chromium for its browser test (3Dmol.js and puppeteer-core come from npm below).

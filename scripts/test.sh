@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j "$(nproc)")
+# The Debian package installed for real with apt-get, the example run from it, then removed.
+bash scripts/package_check.sh
 # One representative run under valgrind memcheck, then a minute of fuzzing split between the
 # input and whole-run targets.
 bash scripts/memcheck.sh

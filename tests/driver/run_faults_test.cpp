@@ -14,6 +14,7 @@
 #include "common/errors.hpp"
 #include "driver/input_reader.hpp"
 #include "driver/molecule.hpp"
+#include "golden_library.hpp"
 #include "test_support.hpp"
 
 using namespace zephor_test;
@@ -79,6 +80,7 @@ TEST(DeviceFull, WhileWritingTheReport) {
 }
 
 TEST(DeviceFull, WhileWritingTheCheckpoint) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     if (!can_mount_tmpfs()) GTEST_SKIP() << "cannot mount a tmpfs in a private namespace (needs root)";
     // 16 KiB: FOR005 and the report take a page each; benzene's checkpoint needs six.
     const std::string checkpoint = read_file(golden("benzene", "FOR007"));
@@ -97,6 +99,7 @@ TEST(DeviceFull, WhileWritingTheCheckpoint) {
 }
 
 TEST(DeviceFull, ARunThatFitsIsUntouchedByTheDevice) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     if (!can_mount_tmpfs()) GTEST_SKIP() << "cannot mount a tmpfs in a private namespace (needs root)";
     TempDir dir;
     fs::copy_file(golden("benzene", "FOR005"), dir / "FOR005");
@@ -335,6 +338,7 @@ TEST(Load, TwentyThousandAtomsAreRefusedBeforeAnyArrayExists) {
 }
 
 TEST(Load, HugeLinesAndBlankLinesGiveTheOrdinaryResult) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     // The title and the blank lines are read and dropped: the outputs are those of plain H2.
     // A reading pass slower than linear would need hours for these; the bound is two minutes.
     const std::string h2 = read_file(golden("h2", "FOR005"));

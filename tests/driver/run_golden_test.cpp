@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "golden_library.hpp"
 #include "test_support.hpp"
 
 using namespace zephor_test;
@@ -11,6 +12,7 @@ using namespace zephor_test;
 class GoldenRun : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenRun, ReportAndCheckpointAreByteIdentical) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     const auto golden = data_dir() / "golden" / GetParam();
     TempDir dir;
     std::filesystem::copy_file(golden / "FOR005", dir / "FOR005");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/memory_budget.hpp"
+#include "golden_library.hpp"
 #include "test_support.hpp"
 
 using namespace zephor_test;
@@ -32,6 +33,7 @@ RunResult run_failing(const std::string& input) {
 }  // namespace
 
 TEST(Run, CleanRunThenSecondRunChangesNothing) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     TempDir dir;
     write_file(dir / "FOR005", water);
     RunResult r = run_zephor(dir.path());
@@ -50,6 +52,7 @@ TEST(Run, CleanRunThenSecondRunChangesNothing) {
 }
 
 TEST(Run, OnlyCheckpointPresentWritesTheWholeReport) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     TempDir dir;
     write_file(dir / "FOR005", water);
     write_file(dir / "FOR007", "an older checkpoint\n");
@@ -122,6 +125,7 @@ TEST(Run, TooLargeABasisIsRefusedBeforeAllocation) {
 }
 
 TEST(Run, RefusedWritesAreReportedAndKeepWhatWasStored) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     const std::string report = read_file(golden("water", "FOR006"));
     ASSERT_GT(report.size(), 600u);
     {
@@ -147,6 +151,7 @@ TEST(Run, RefusedWritesAreReportedAndKeepWhatWasStored) {
 }
 
 TEST(Run, SameBytesWhateverTheBlasEnvironmentSays) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     for (const char* env : {"OPENBLAS_NUM_THREADS=1", "OPENBLAS_NUM_THREADS=2",
                             "OPENBLAS_CORETYPE=Haswell OPENBLAS_NUM_THREADS=2", "OMP_NUM_THREADS=2"}) {
         SCOPED_TRACE(env);
@@ -177,6 +182,7 @@ TEST(Run, FloatingPointNoteOnAQuietStopAfterUnderflow) {
 }
 
 TEST(Run, ClosedStandardStreamsNeverReceiveTheOutputFiles) {
+    ZEPHOR_SKIP_UNLESS_GOLDEN_LIBRARY();
     // With standard output and error closed, the output files must not take their descriptors.
     TempDir dir;
     fs::copy_file(golden("water", "FOR005"), dir / "FOR005");
