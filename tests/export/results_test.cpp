@@ -212,6 +212,36 @@ TEST(Results, AReportMustBelongToItsCheckpoint) {
     EXPECT_EQ(run(dir.path(), export_binary() + " moved/FOR007 --json x.json").status, 0);
 }
 
+// The export fuzzer's seeds and every input it failed on (regression_*), in the ordinary suite:
+// a checkpoint, a line "==== FOR006", a report. pair_* are matching runs, mixed_* are not; each
+// must end in its result or a typed error.
+TEST(Results, ExportFuzzerSeedsAndRegressions) {
+    const fs::path seeds = fs::path(ZEPHOR_EXPORT_DATA) / ".." / ".." / ".." / "fuzz" / "corpus" / "export";
+    std::size_t replayed = 0;
+    for (const auto& entry : fs::directory_iterator(seeds)) {
+        const std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        const std::string bytes = read_file(entry.path());
+        const std::size_t cut = bytes.find("\n==== FOR006\n");
+        const std::string checkpoint = bytes.substr(0, cut == std::string::npos ? cut : cut + 1);
+        const std::string report = cut == std::string::npos ? "" : bytes.substr(cut + 13);
+        std::string outcome;
+        try {
+            check_report_of(parse_report(report, "FOR006"), "FOR006", parse_checkpoint(checkpoint, "FOR007"), "FOR007");
+            outcome = "pair";
+        } catch (const ReportMismatch&) {
+            outcome = "mixed";
+        } catch (const MalformedCheckpoint&) {
+            outcome = "malformed";
+        }
+        if (name.rfind("regression_", 0) != 0) {
+            EXPECT_EQ(outcome, name.substr(0, name.find('_')));
+        }
+        ++replayed;
+    }
+    EXPECT_GE(replayed, 6u);
+}
+
 // The checkpoint shows hartree = eV * hartree_per_ev to nine digits, the report eV to four: the
 // report of the same run is accepted whichever side of a rounding boundary the eV value lies,
 // where converting the checkpoint's hartree back and rounding would refuse some.
