@@ -50,9 +50,9 @@ static_assert(levels_rule.size() == 62 && rule.size() == 66);
 // "Estate<k>:".
 void put_orbital_label(std::string& out, std::int32_t k);
 // The symbol field right-adjusted ("H   " gives "   H"), then "(<a>):".
-void put_atom_label(std::string& out, std::string_view symbol_field, std::int32_t a);
+void put_atom_label(std::string& out, const std::string& symbol_field, std::int32_t a);
 // Atom a's symbol right-adjusted, "(<a>)-", atom b's symbol without its blanks, "(<b>):".
-void put_bond_label(std::string& out, std::string_view symbol_a, std::int32_t a, std::string_view symbol_b,
+void put_bond_label(std::string& out, const std::string& symbol_a, std::int32_t a, const std::string& symbol_b,
                     std::int32_t b);
 
 }  // namespace zephor
