@@ -12,6 +12,7 @@
 #include "export/orbitals.hpp"
 #include "integrals/element_table.hpp"
 #include "common/run_files.hpp"
+#include "common/text_forms.hpp"
 #include "output/checkpoint_sections.hpp"
 #include "output/fields.hpp"
 
@@ -25,7 +26,8 @@ constexpr std::size_t int_width = 12;
 constexpr std::size_t real_width = 16;
 constexpr std::size_t per_row = 5;
 
-std::string quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+// The file's bytes in a message: control bytes written as \xhh (common/text_forms.hpp).
+std::string quoted(std::string_view s) { return "'" + shown(s) + "'"; }
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);

@@ -128,7 +128,9 @@ int run(const Options& opt) {
     // The report is read (strictly) before anything is written.
     const bool needs_report = !opt.json.empty() || !opt.html.empty();
     const Report report =
-        needs_report ? read_report(opt.report.empty() ? beside(opt.input, zephor::report_file_name) : opt.report) : Report{};
+        needs_report ? read_report_of(opt.report.empty() ? beside(opt.input, zephor::report_file_name) : opt.report,
+                                      c, opt.input)
+                     : Report{};
     const std::vector<std::int32_t> page_list = opt.html.empty() ? std::vector<std::int32_t>{} : page_orbitals(c, opt.orbitals);
     const std::string library = opt.html.empty() ? std::string() : read_3dmol_library();
     // Nothing is written unless every name is free: no half-replaced set of files.
@@ -206,7 +208,8 @@ int main(int argc, char** argv) {
     });
     app.footer("With none of --molden, --fchk, --cube, --levels, --dos, --json (or only --list): writes the Molden "
                "file and the formatted checkpoint.\n"
-               "Exit status: 0 done, 1 bad command line or file problem, 2 malformed checkpoint.");
+               "Exit status: 0 done, 1 bad command line or file problem, 2 malformed checkpoint or report, or a "
+               "report of another run.");
 
     try {
         app.parse(argc, argv);
@@ -218,14 +221,18 @@ int main(int argc, char** argv) {
     } catch (const MalformedCheckpoint& e) {
         std::fprintf(stderr, "zephor-export: %s\n", e.what());
         return 2;
-    } catch (const FileError& e) {
+    } catch (const ReportMismatch& e) {
         std::fprintf(stderr, "zephor-export: %s\n", e.what());
-        return 1;
-    } catch (const RequestError& e) {
+        return 2;
+    } catch (const ExportError& e) {  // FileError, RequestError
         std::fprintf(stderr, "zephor-export: %s\n", e.what());
         return 1;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "zephor-export: out of memory\n");
+        return 1;
+    } catch (const std::exception& e) {
+        // A library's own failure (the JSON writer's on text that is not UTF-8, the file system's).
+        std::fprintf(stderr, "zephor-export: %s\n", e.what());
         return 1;
     }
 }

@@ -1,10 +1,12 @@
-// Report layout. Labels are built from integer text with nothing aligned across lines; numbers go
-// in F8.4 (F15.4 for the total energy) directly after their label.
+// Report layout (output/report_layout.hpp). Labels are built from integer text with nothing
+// aligned across lines; numbers go in F8.4 (F15.4 for the total energy) directly after their
+// label.
 #include "output/report.hpp"
 
 #include <string_view>
 
 #include "output/fields.hpp"
+#include "output/report_layout.hpp"
 
 namespace zephor {
 
@@ -17,23 +19,61 @@ void put_right_adjusted(std::string& out, const std::string& field) {
     out.append(field, 0, len);
 }
 
-void put_trimmed(std::string& out, const std::string& field) {
+[[gnu::always_inline]] inline void put_trimmed(std::string& out, const std::string& field) {
     out.append(field, 0, field.find_last_not_of(' ') + 1);
+}
+
+// The number in the value's field, then its unit; ends the line. The layout is a template
+// argument so that no line pays for a unit it does not have.
+template <const ReportValue& v>
+void end_value(OutputFile& f, double x) {
+    put_f4(f.line(), x, v.width);
+    if constexpr (!v.unit.empty()) f.line().append(v.unit);
+    f.end_line();
+}
+
+// The labels, built in place in the writer's loops (always inlined: a call per line would be
+// measurable on the n^2/2 bond lines of a large molecule) and by the public builders below.
+[[gnu::always_inline]] inline void orbital_label(std::string& out, std::int32_t k) {
+    out.append(report::orbital_energy.label);
+    put_integer_text(out, k);
+    out.push_back(':');
+}
+
+[[gnu::always_inline]] inline void atom_label(std::string& out, const std::string& symbol_field, std::int32_t a) {
+    put_right_adjusted(out, symbol_field);
+    out.push_back('(');
+    put_integer_text(out, a);
+    out.append("):");
+}
+
+[[gnu::always_inline]] inline void bond_label(std::string& out, const std::string& symbol_a, std::int32_t a,
+                                              const std::string& symbol_b, std::int32_t b) {
+    put_right_adjusted(out, symbol_a);
+    out.push_back('(');
+    put_integer_text(out, a);
+    out.append(")-");
+    put_trimmed(out, symbol_b);
+    out.push_back('(');
+    put_integer_text(out, b);
+    out.append("):");
 }
 
 }  // namespace
 
+void put_orbital_label(std::string& out, std::int32_t k) { orbital_label(out, k); }
+
+void put_atom_label(std::string& out, const std::string& symbol_field, std::int32_t a) {
+    atom_label(out, symbol_field, a);
+}
+
+void put_bond_label(std::string& out, const std::string& symbol_a, std::int32_t a, const std::string& symbol_b,
+                    std::int32_t b) {
+    bond_label(out, symbol_a, a, symbol_b, b);
+}
+
 void write_banner(OutputFile& f) {
-    const std::string dashes(56, '-');
-    f.write_line("Thank you for using ZEPHOR");
-    f.write_line(dashes);
-    f.write_line("ZEPHOR  written by the ZEPHOR developers");
-    f.write_line(" ");
-    f.write_line("Modified version for Android (x86_64, pie) compiled with help");
-    f.write_line("of high-performance BLAS and LAPACK libraries");
-    f.write_line("by the ZEPHOR developers, 2026-12-08");
-    f.write_line(dashes);
-    f.write_line("");
+    for (const std::string_view line : banner_lines) f.write_line(line);
 }
 
 void write_report(OutputFile& f, const std::vector<double>& orbital_energy,
@@ -41,66 +81,37 @@ void write_report(OutputFile& f, const std::vector<double>& orbital_energy,
                   const std::vector<double>& atom_pop, const std::vector<double>& valence,
                   const std::vector<std::string>& symbol, std::int32_t atom_count) {
     write_banner(f);
-    const std::string stars62(62, '*');
-    const std::string stars66(66, '*');
     const std::size_t m = static_cast<std::size_t>(atom_count);
 
-    f.write_line(stars62);
-    f.write_line("Energy levels (occupied orbitals)");
+    f.write_line(report::levels_rule);
+    f.write_line(report::levels_heading);
     for (std::int32_t k = 1; k <= occupied_count; ++k) {
-        std::string& line = f.line();
-        line.append("Estate");
-        put_integer_text(line, k);
-        line.push_back(':');
-        put_f4(line, orbital_energy[static_cast<std::size_t>(k - 1)], 8);
-        line.append("eV");
-        f.end_line();
+        orbital_label(f.line(), k);
+        end_value<report::orbital_energy>(f, orbital_energy[static_cast<std::size_t>(k - 1)]);
     }
-    {
-        std::string& line = f.line();
-        line.append("Total energy:");
-        put_f4(line, total_energy, 15);
-        line.append("eV");
-        f.end_line();
-    }
+    f.line().append(report::total_energy.label);
+    end_value<report::total_energy>(f, total_energy);
 
-    f.write_line(stars66);
-    f.write_line("Mulliken population analysis:");
+    f.write_line(report::rule);
+    f.write_line(report::charges_heading);
     double total_charge = 0.0;
     for (std::size_t a = 0; a < m; ++a) {
         const double charge = valence[a] - atom_pop[a * (m + 1)];
         total_charge += charge;
-        std::string& line = f.line();
-        put_right_adjusted(line, symbol[a]);
-        line.push_back('(');
-        put_integer_text(line, static_cast<std::int32_t>(a + 1));
-        line.append("):");
-        put_f4(line, charge, 8);
-        f.end_line();
+        atom_label(f.line(), symbol[a], static_cast<std::int32_t>(a + 1));
+        end_value<report::charge>(f, charge);
     }
-    f.write_line(stars66);
-    {
-        std::string& line = f.line();
-        line.append("Total charge:");
-        put_f4(line, total_charge, 8);
-        f.end_line();
-    }
+    f.write_line(report::rule);
+    f.line().append(report::total_charge.label);
+    end_value<report::total_charge>(f, total_charge);
 
-    f.write_line(stars66);
-    f.write_line("Wiberg bond orders:");
+    f.write_line(report::rule);
+    f.write_line(report::bonds_heading);
     for (std::size_t a = 0; a + 1 < m; ++a)
         for (std::size_t b = a + 1; b < m; ++b) {
-            std::string& line = f.line();
-            put_right_adjusted(line, symbol[a]);
-            line.push_back('(');
-            put_integer_text(line, static_cast<std::int32_t>(a + 1));
-            line.append(")-");
-            put_trimmed(line, symbol[b]);
-            line.push_back('(');
-            put_integer_text(line, static_cast<std::int32_t>(b + 1));
-            line.append("):");
-            put_f4(line, atom_pop[a + b * m], 8);
-            f.end_line();
+            bond_label(f.line(), symbol[a], static_cast<std::int32_t>(a + 1), symbol[b],
+                           static_cast<std::int32_t>(b + 1));
+            end_value<report::bond_order>(f, atom_pop[a + b * m]);
         }
 }
 

@@ -1,5 +1,6 @@
 // The text report FOR006: banner, occupied orbital energies (eV), total energy, Mulliken charges
-// and their sum, and the Wiberg bond order of every pair of atoms.
+// and their sum, and the Wiberg bond order of every pair of atoms, in the layout of
+// output/report_layout.hpp.
 #pragma once
 
 #include <cstdint>

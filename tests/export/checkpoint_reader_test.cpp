@@ -130,6 +130,9 @@ TEST(CheckpointReader, RefusesInconsistentCounts) {
                                "Number of atoms                            I                3x")),
               "x:10: 'Number of atoms': '3x' is not an integer");
     EXPECT_EQ(message(replaced("Charge      ", "Charges     ")), "x:11: expected the 'Charge' line, found 'Charges'");
+    // The file's control bytes are shown escaped: none reaches the terminal or cuts the message.
+    EXPECT_EQ(message(replaced("Charge      ", std::string("Charge\x1b[2J\0 ", 12))),
+              "x:11: expected the 'Charge' line, found 'Charge\\x1b[2J\\x00'");
     // A carriage return (a file saved with CRLF line ends) is one character too many.
     EXPECT_EQ(message(water.substr(0, water.size() - 1) + "\r\n"),
               "x:56: 'Alpha MO coefficients': a row of 1 value should be 16 characters long, this one has 17");

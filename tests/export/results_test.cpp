@@ -8,11 +8,16 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <type_traits>
 
+#include "common/constants.hpp"
+#include "common/text_forms.hpp"
+#include "export/checkpoint_reader.hpp"
 #include "export/errors.hpp"
 #include "export/level_diagram.hpp"
 #include "export/report_reader.hpp"
 #include "export_test_support.hpp"
+#include "output/fields.hpp"
 
 namespace {
 
@@ -23,9 +28,10 @@ namespace fs = std::filesystem;
 const fs::path golden = fs::path(ZEPHOR_EXPORT_DATA) / ".." / "golden";
 
 // A folder holding a golden run's FOR005, FOR006 and FOR007.
-void copy_run(const TempDir& dir, const std::string& molecule) {
+void copy_run(const fs::path& dir, const std::string& molecule) {
     for (const char* f : {"FOR005", "FOR006", "FOR007"}) fs::copy_file(golden / molecule / f, dir / f);
 }
+void copy_run(const TempDir& dir, const std::string& molecule) { copy_run(dir.path(), molecule); }
 
 std::uint32_t png_u32(const std::string& png, std::size_t at) {
     return (std::uint32_t(std::uint8_t(png[at])) << 24) | (std::uint32_t(std::uint8_t(png[at + 1])) << 16) |
@@ -154,14 +160,129 @@ TEST(Results, ReportReaderIsStrictAndTheJsonNeedsTheSameRun) {
     shifted.replace(shifted.find("Estate2:-17.9050eV"), 18, "Estate2: -17.905eV");
     EXPECT_EQ(error_of(shifted), "FOR006:13: Estate2:: ' -17.905' is not an F8.4 field");
     EXPECT_EQ(error_of("Thank you"), "FOR006:1: expected 'Thank you for using ZEPHOR', found 'Thank you'");
-    // A report of another molecule beside the checkpoint is refused.
+}
+
+// zephor-export's own failures share one base, which main() catches last of its own.
+static_assert(std::is_base_of_v<ExportError, MalformedCheckpoint> && std::is_base_of_v<ExportError, FileError> &&
+              std::is_base_of_v<ExportError, RequestError> && std::is_base_of_v<ExportError, ReportMismatch>);
+
+// Every golden report belongs to its checkpoint; one of another run, of the same atom count or of
+// the same molecule slightly moved, is refused naming both files, exit status 2, nothing written.
+TEST(Results, AReportMustBelongToItsCheckpoint) {
+    for (const auto& entry : fs::directory_iterator(golden)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const Checkpoint c = parse_checkpoint(read_file(entry.path() / "FOR007"), "FOR007");
+        EXPECT_NO_THROW(check_report_of(parse_report(read_file(entry.path() / "FOR006"), "FOR006"), "FOR006", c, "FOR007"));
+    }
     TempDir dir;
-    copy_run(dir, "water");
-    fs::copy_file(golden / "ammonia" / "FOR006", dir / "other.FOR006");
-    const Result x = run(dir.path(), export_binary() + " --json r.json --report other.FOR006");
-    EXPECT_EQ(x.status, 1);
-    EXPECT_EQ(x.err, "zephor-export: the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)\n");
-    EXPECT_FALSE(fs::exists(dir / "r.json"));
+    // Water with one hydrogen 0.01 Angstrom further out, run by zephor here.
+    fs::create_directory(dir / "moved");
+    write_file(dir / "moved" / "FOR005", "water\n0\nO 0.0 0.0 0.0\nH 0.0 0.767 0.587\nH 0.0 -0.757 0.587\n");
+    ASSERT_EQ(run(dir / "moved", ZEPHOR_BINARY).status, 0);
+    for (const char* molecule : {"water", "ammonia", "methyl", "hydroxide", "ch_anion", "h2", "h2_plus3", "formamide"}) {
+        fs::create_directory(dir / molecule);
+        copy_run(dir / molecule, molecule);
+    }
+    const struct {
+        const char* checkpoint;
+        const char* report;
+        const char* difference;
+    } mixed[] = {
+        {"water", "ammonia", "4 atoms in the report, 3 in the checkpoint"},
+        {"methyl", "ammonia", "atom 1: N in the report, C in the checkpoint"},
+        {"hydroxide", "ch_anion", "atom 1: C in the report, O in the checkpoint"},
+        {"h2", "h2_plus3", "0 occupied orbitals in the report, 1 in the checkpoint"},
+        {"water", "moved", "orbital 1: -33.3558 eV in the report, -33.3628 eV in the checkpoint"},
+        {"moved", "water", "orbital 1: -33.3628 eV in the report, -33.3558 eV in the checkpoint"},
+    };
+    for (const auto& m : mixed) {
+        const std::string command = export_binary() + " " + m.checkpoint + "/FOR007 --json x.json --report " +
+                                    m.report + "/FOR006";
+        SCOPED_TRACE(command);
+        const Result r = run(dir.path(), command);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "zephor-export: " + std::string(m.report) + "/FOR006 is not the report of " + m.checkpoint +
+                             "/FOR007 (" + m.difference + ")\n");
+        EXPECT_FALSE(fs::exists(dir / "x.json"));
+    }
+    // The results page takes the report too; the one beside the checkpoint by default.
+    fs::copy_file(dir / "moved" / "FOR006", dir / "water" / "FOR006", fs::copy_options::overwrite_existing);
+    const Result r = run(dir / "water", export_binary() + " --html page.html");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find('(')), "zephor-export: FOR006 is not the report of FOR007 ");
+    EXPECT_FALSE(fs::exists(dir / "water" / "page.html"));
+    EXPECT_EQ(run(dir.path(), export_binary() + " moved/FOR007 --json x.json").status, 0);
+}
+
+// The export fuzzer's seeds and every input it failed on (regression_*), in the ordinary suite:
+// a checkpoint, a line "==== FOR006", a report. pair_* are matching runs, mixed_* are not; each
+// must end in its result or a typed error.
+TEST(Results, ExportFuzzerSeedsAndRegressions) {
+    const fs::path seeds = fs::path(ZEPHOR_EXPORT_DATA) / ".." / ".." / ".." / "fuzz" / "corpus" / "export";
+    std::size_t replayed = 0;
+    for (const auto& entry : fs::directory_iterator(seeds)) {
+        const std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        const std::string bytes = read_file(entry.path());
+        const std::size_t cut = bytes.find("\n==== FOR006\n");
+        const std::string checkpoint = bytes.substr(0, cut == std::string::npos ? cut : cut + 1);
+        const std::string report = cut == std::string::npos ? "" : bytes.substr(cut + 13);
+        std::string outcome;
+        try {
+            check_report_of(parse_report(report, "FOR006"), "FOR006", parse_checkpoint(checkpoint, "FOR007"), "FOR007");
+            outcome = "pair";
+        } catch (const ReportMismatch&) {
+            outcome = "mixed";
+        } catch (const MalformedCheckpoint&) {
+            outcome = "malformed";
+        }
+        if (name.rfind("regression_", 0) != 0) {
+            EXPECT_EQ(outcome, name.substr(0, name.find('_')));
+        }
+        ++replayed;
+    }
+    EXPECT_GE(replayed, 6u);
+}
+
+// The checkpoint shows hartree = eV * hartree_per_ev to nine digits, the report eV to four: the
+// report of the same run is accepted whichever side of a rounding boundary the eV value lies,
+// where converting the checkpoint's hartree back and rounding would refuse some.
+TEST(Results, OrbitalEnergiesAreComparedExactlyAcrossBothRoundings) {
+    Checkpoint c;
+    c.atom_count = 1;
+    c.atomic_number = {1};
+    c.occupied_count = 1;
+    Report r;
+    r.symbol = {"H"};
+    auto printed = [](double x, bool f4) {
+        std::string t;
+        f4 ? zephor::put_f4(t, x, 8) : zephor::put_es16(t, x);
+        return *zephor::parse_real_text(t.substr(t.find_first_not_of(' ')));
+    };
+    int naive_refusals = 0, cases = 0;
+    for (std::int64_t units = -999999; units <= 9999999; units += 7919) {
+        const double boundary = (static_cast<double>(units) + 0.5) / 10000.0;  // between two F8.4 values
+        double e = boundary;
+        for (int step = 0; step < 12; ++step) e = std::nextafter(e, -HUGE_VAL);
+        for (int step = 0; step < 24; ++step, e = std::nextafter(e, HUGE_VAL)) {
+            c.orbital_energy = {printed(e * zephor::hartree_per_ev, false)};
+            r.occupied_ev = {printed(e, true)};
+            ++cases;
+            if (printed(c.orbital_energy[0] / zephor::hartree_per_ev, true) != r.occupied_ev[0]) ++naive_refusals;
+            ASSERT_NO_THROW(check_report_of(r, "FOR006", c, "FOR007")) << e;
+            // Two units of the last printed digit off is another run (one unit can be the other
+            // rounding of a value this close to the boundary).
+            r.occupied_ev = {printed(e, true) + 0.0002};
+            ASSERT_THROW(check_report_of(r, "FOR006", c, "FOR007"), ReportMismatch) << e;
+        }
+    }
+    EXPECT_GT(naive_refusals, cases / 10);
+    // A value too wide for F8.4 shows as asterisks in the report.
+    c.orbital_energy = {printed(-123.45 * zephor::hartree_per_ev, false)};
+    r.occupied_ev = {std::nan("")};
+    EXPECT_NO_THROW(check_report_of(r, "FOR006", c, "FOR007"));
+    c.orbital_energy = {printed(-23.45 * zephor::hartree_per_ev, false)};
+    EXPECT_THROW(check_report_of(r, "FOR006", c, "FOR007"), ReportMismatch);
 }
 
 TEST(Results, ListMarksHomoAndLumoAndTheTitleReachesEveryExport) {
@@ -189,6 +310,15 @@ TEST(Results, ListMarksHomoAndLumoAndTheTitleReachesEveryExport) {
     EXPECT_EQ(line, "    1    4");
     r = run(dir.path(), export_binary() + " --title \"It's water\" --molden -o titled");
     EXPECT_NE(read_file(dir / "titled.molden").find("[Title]\nIt's water\n"), std::string::npos);
+    // A title that is not UTF-8 cannot go into the JSON; whatever refuses it, the program ends with
+    // a message and status 1, never an abort.
+    r = run(dir.path(), export_binary() + " --json t.json --title \"$(printf '\\377')\"");
+    if (r.status != 0) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("zephor-export: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "t.json"));
+    }
 }
 
 TEST(Results, AseReadsThePlainCubeAsTheSameUnitOrbital) {
