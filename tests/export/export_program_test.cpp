@@ -355,4 +355,56 @@ TEST(ExportProgram, NoTitleChangesHowThePageParses) {
     }
 }
 
+// Where the file system has no unnamed files, each output is written under a hidden temporary
+// name beside it, which is renamed (or, without --force, renamed only where nothing stands) or
+// removed again: the same outcomes as above, and nothing left behind.
+TEST(ExportProgram, WithoutUnnamedFilesATemporaryNameIsRenamedOrRemoved) {
+    struct Case {
+        Standing standing;
+        std::string args, prefix;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {Standing::nothing, "--json out.json --molden -o out", "", 0, ""},
+        {Standing::file, "--json out.json --force", "", 0, ""},
+        {Standing::link_to_file, "--json out.json --force", "", 0, ""},
+        {Standing::file, "--json out.json", "", 1, "zephor-export: out.json exists already; use --force to replace it\n"},
+        {Standing::file, "--json out.json --force", "prlimit --fsize=300", 1,
+         "zephor-export: cannot write out.json: File too large\n"},
+        {Standing::nothing, "--json out.json --molden -o out", "prlimit --fsize=300", 1,
+         "zephor-export: cannot write out.molden: File too large\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix + " " + c.args + " over standing kind " + std::to_string(static_cast<int>(c.standing)));
+        TempDir dir;
+        copy_run(dir, "water");
+        make(dir, "out.json", c.standing);
+        std::set<std::string> expected = names_in(dir);
+        if (c.status == 0) expected.insert({"out.json"});
+        if (c.status == 0 && c.args.find("--molden") != std::string::npos) expected.insert("out.molden");
+        TempDir log;
+        // The sanitizers' runtime must otherwise be the first library loaded.
+        const std::string preload = "env ASAN_OPTIONS=verify_asan_link_order=0 ZEPHOR_REFUSALS='" + (log / "refusals").string() +
+                                    "' LD_PRELOAD='" + ZEPHOR_WITHOUT_UNNAMED_FILES + "' ";
+        const Result r = run(dir.path(), preload + c.prefix + " " + export_binary() + " " + c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(names_in(dir), expected);
+        if (c.status != 0 || c.standing == Standing::file) {
+            // The fallback was taken, unless the run stopped at its checks.
+            EXPECT_EQ(fs::exists(log / "refusals"), c.err.find("exists already") == std::string::npos);
+        }
+        if (fs::exists(dir / "pointed_to")) {
+            EXPECT_EQ(read_file(dir / "pointed_to"), "old\n");
+        }
+        if (c.status == 0) {
+            EXPECT_EQ(type_of(dir, "out.json"), fs::file_type::regular);
+            EXPECT_EQ(read_file(dir / "out.json").substr(0, 2), "{\n");
+        } else if (c.standing == Standing::file) {
+            EXPECT_EQ(read_file(dir / "out.json"), "old\n");
+        }
+    }
+}
+
 }  // namespace
