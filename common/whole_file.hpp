@@ -69,8 +69,9 @@ inline std::string output_name_problem(const std::string& name, bool replace) {
 }
 
 // One output file: open(), write() as often as needed, publish(). Until publish() succeeds the
-// output's name is untouched; a file dropped before that (destructor) leaves nothing behind, apart
-// from the moment of a rename in the fallback, and a file system without unnamed files.
+// output's name is untouched; a file dropped before that (its destructor) leaves nothing behind.
+// A killed process can leave a temporary name only where the file system has no unnamed files,
+// or when replacing, in the moment between the link under a temporary name and its rename.
 class WholeFile {
 public:
     WholeFile(std::string name, bool replace) : name_(std::move(name)), replace_(replace) {}
