@@ -2,7 +2,9 @@
 // and the values are evaluated at the points a reader computes from that text.
 #include "export/cube_writer.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -86,19 +88,19 @@ double orbital_value(const Checkpoint& c, const Orbitals& o, std::int32_t orbita
     return value_at(c, &o.coef[static_cast<std::size_t>(orbital - 1) * n], primitive_factors(c, o), p);
 }
 
-std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbital, const CubeGrid& grid) {
-    if (orbital < 1 || orbital > c.basis_count)
-        throw RequestError("orbital " + std::to_string(orbital) + " does not exist: the checkpoint has orbitals 1 to " +
-                           std::to_string(c.basis_count));
-    if (!(grid.spacing >= 0.001 && grid.spacing <= 10.0) || parsed(six_decimals(grid.spacing)) != grid.spacing)
-        throw RequestError("the grid spacing must be 0.001 to 10 bohr with at most six decimals");
-    if (!(grid.margin >= 0.0 && grid.margin <= 100.0))
-        throw RequestError("the grid margin must be 0 to 100 bohr");
+namespace {
 
+// The grid's origin (bohr, exact in six decimals) and its number of points along each axis, the
+// counts in floating point.
+struct Box {
+    double origin[3];
+    double count[3];
+};
+
+Box cube_box(const Checkpoint& c, const CubeGrid& grid) {
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     const double step = grid.spacing;
-    double origin[3];
-    std::int64_t count[3];
+    Box b{};
     for (std::size_t u = 0; u < 3; ++u) {
         double lo = c.r[u], hi = c.r[u];
         for (std::size_t a = 1; a < atoms; ++a) {
@@ -106,12 +108,48 @@ std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbit
             hi = std::max(hi, c.r[3 * a + u]);
         }
         // A whole number of steps from 0, so that for a step like 0.25 bohr every point is exact.
-        origin[u] = parsed(six_decimals(std::floor((lo - grid.margin) / step) * step));
-        count[u] = static_cast<std::int64_t>(std::ceil((hi + grid.margin - origin[u]) / step)) + 1;
+        b.origin[u] = parsed(six_decimals(std::floor((lo - grid.margin) / step) * step));
+        b.count[u] = std::ceil((hi + grid.margin - b.origin[u]) / step) + 1.0;
     }
-    if (count[0] * count[1] * count[2] > max_cube_points)
-        throw RequestError("the grid would have " + std::to_string(count[0] * count[1] * count[2]) +
-                           " points (at most " + std::to_string(max_cube_points) + "): choose a larger spacing");
+    return b;
+}
+
+double points_of(const Box& b) { return b.count[0] * b.count[1] * b.count[2]; }
+
+}  // namespace
+
+std::string point_count_text(double points) {
+    if (points < 1e15) return std::to_string(static_cast<std::int64_t>(points));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3g", points);
+    return buf;
+}
+
+double cube_point_count(const Checkpoint& c, const CubeGrid& grid) { return points_of(cube_box(c, grid)); }
+
+void check_cube(const Checkpoint& c, std::int32_t orbital, const CubeGrid& grid) {
+    if (orbital < 1 || orbital > c.basis_count)
+        throw RequestError("orbital " + std::to_string(orbital) + " does not exist: the checkpoint has orbitals 1 to " +
+                           std::to_string(c.basis_count));
+    if (!(grid.spacing >= 0.001 && grid.spacing <= 10.0) || parsed(six_decimals(grid.spacing)) != grid.spacing)
+        throw RequestError("the grid spacing must be 0.001 to 10 bohr with at most six decimals");
+    if (!(grid.margin >= 0.0 && grid.margin <= 100.0))
+        throw RequestError("the grid margin must be 0 to 100 bohr");
+    // Compared in floating point before any count becomes an integer (NaN counts as too many).
+    const double points = cube_point_count(c, grid);
+    if (!(points <= static_cast<double>(max_cube_points)))
+        throw RequestError("the grid would have " + point_count_text(points) + " points (at most " +
+                           std::to_string(max_cube_points) + "); use a larger --spacing or a smaller --margin");
+}
+
+std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbital, const CubeGrid& grid) {
+    check_cube(c, orbital, grid);
+    const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
+    const double step = grid.spacing;
+    const Box box = cube_box(c, grid);
+    const double (&origin)[3] = box.origin;
+    std::int64_t count[3];
+    for (std::size_t u = 0; u < 3; ++u) count[u] = static_cast<std::int64_t>(box.count[u]);
 
     const std::size_t k = static_cast<std::size_t>(orbital - 1);
     std::string out;

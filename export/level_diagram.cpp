@@ -1,4 +1,4 @@
-// Level diagram and density of states with cairo: a surface for the file's format, the drawing in
+// Level diagram and density of states with cairo: a surface for the file's format drawing into memory, the drawing in
 // points on a 600 x 800 page (levels) or 800 x 500 (DOS), the same code for every format.
 #include "export/level_diagram.hpp"
 
@@ -7,12 +7,14 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
+#include <new>
 
 #include "export/errors.hpp"
+#include "export/utf8_text.hpp"
 
 namespace zephor::exporter {
 
@@ -20,27 +22,39 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-// A cairo surface for `path` by its extension, and its context, released together.
+cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
+    try {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return CAIRO_STATUS_NO_MEMORY;
+    }
+}
+
+// The status of a cairo object as the program's failure.
+void check(cairo_status_t status) {
+    if (status == CAIRO_STATUS_SUCCESS) return;
+    if (status == CAIRO_STATUS_NO_MEMORY) throw std::bad_alloc();
+    throw RequestError(std::string("the picture cannot be drawn: ") + cairo_status_to_string(status));
+}
+
+// A cairo surface of the format drawing into memory, and its context, released together; the
+// caller writes the bytes as one whole file.
 class Canvas {
 public:
-    Canvas(const std::string& path, double width, double height) : path_(path) {
-        std::string ext = std::filesystem::path(path).extension().string();
-        for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (ext == ".svg") {
-            surface_ = cairo_svg_surface_create(path.c_str(), width, height);
-        } else if (ext == ".pdf") {
-            surface_ = cairo_pdf_surface_create(path.c_str(), width, height);
-        } else if (ext == ".png") {
-            png_ = true;
+    Canvas(PictureFormat format, double width, double height) : format_(format) {
+        if (format == PictureFormat::svg)
+            surface_ = cairo_svg_surface_create_for_stream(append_bytes, &bytes_, width, height);
+        else if (format == PictureFormat::pdf)
+            surface_ = cairo_pdf_surface_create_for_stream(append_bytes, &bytes_, width, height);
+        else
             surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width), static_cast<int>(height));
-        } else {
-            throw RequestError(path + ": the picture's name must end in .svg, .png or .pdf");
-        }
-        if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-            cairo_surface_destroy(surface_);
-            throw FileError("cannot create " + path);
-        }
         cr_ = cairo_create(surface_);
+        if (const cairo_status_t status = cairo_surface_status(surface_); status != CAIRO_STATUS_SUCCESS) {
+            cairo_destroy(cr_);  // the destructor does not run for a throwing constructor
+            cairo_surface_destroy(surface_);
+            check(status);
+        }
         cairo_set_source_rgb(cr_, 1, 1, 1);
         cairo_paint(cr_);
         cairo_select_font_face(cr_, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
@@ -54,18 +68,19 @@ public:
 
     cairo_t* cr() { return cr_; }
 
-    // Completes the file; vector surfaces write as they are finished.
-    void finish() {
+    // The file's bytes; vector surfaces write as they are finished.
+    std::string finish() {
+        check(cairo_status(cr_));
         cairo_surface_flush(surface_);
-        if (png_ && cairo_surface_write_to_png(surface_, path_.c_str()) != CAIRO_STATUS_SUCCESS)
-            throw FileError("cannot write " + path_);
+        if (format_ == PictureFormat::png) check(cairo_surface_write_to_png_stream(surface_, append_bytes, &bytes_));
         cairo_surface_finish(surface_);
-        if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) throw FileError("cannot write " + path_);
+        check(cairo_surface_status(surface_));
+        return std::move(bytes_);
     }
 
 private:
-    std::string path_;
-    bool png_ = false;
+    PictureFormat format_;
+    std::string bytes_;
     cairo_surface_t* surface_ = nullptr;
     cairo_t* cr_ = nullptr;
 };
@@ -104,9 +119,10 @@ void arrow(cairo_t* cr, double x0, double y0, double y1) {
     cairo_stroke(cr);
 }
 
+// cairo takes UTF-8 only: other bytes of the title are drawn as U+FFFD.
 void heading(cairo_t* cr, const LevelData& d, double centre) {
     cairo_set_source_rgb(cr, 0, 0, 0);
-    text(cr, centre, 28, d.title.empty() ? d.formula : d.title, 18, true);
+    text(cr, centre, 28, d.title.empty() ? d.formula : valid_utf8(d.title), 18, true);
     if (!d.title.empty()) text(cr, centre, 48, d.formula, 13, true);
 }
 
@@ -130,9 +146,22 @@ EnergyWindow default_window(const LevelData& d) {
     return {homo - 15.0, lumo + 10.0};
 }
 
-void draw_levels(const LevelData& d, const EnergyWindow& w, const std::string& path) {
+PictureFormat picture_format(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (ext == ".svg") return PictureFormat::svg;
+    if (ext == ".pdf") return PictureFormat::pdf;
+    if (ext == ".png") return PictureFormat::png;
+    throw RequestError(path + ": the picture's name must end in .svg, .png or .pdf");
+}
+
+void check_broadening(double broadening_ev) {
+    if (!(broadening_ev > 0.0)) throw RequestError("--broadening must be a positive number of eV");
+}
+
+std::string levels_picture(const LevelData& d, const EnergyWindow& w, PictureFormat format) {
     const double width = 600, height = 800, top = 90, bottom = 760, axis_x = 80;
-    Canvas canvas(path, width, height);
+    Canvas canvas(format, width, height);
     cairo_t* cr = canvas.cr();
     const auto y_of = [&](double e) { return bottom - (e - w.min_ev) / (w.max_ev - w.min_ev) * (bottom - top); };
     heading(cr, d, width / 2);
@@ -202,13 +231,13 @@ void draw_levels(const LevelData& d, const EnergyWindow& w, const std::string& p
             text(cr, x + 8, (y_of(homo) + y_of(lumo)) / 2 + 4, "gap " + fixed(lumo - homo, 2) + " eV", 11);
         }
     }
-    canvas.finish();
+    return canvas.finish();
 }
 
-void draw_dos(const LevelData& d, const EnergyWindow& w, double broadening_ev, const std::string& path) {
-    if (!(broadening_ev > 0.0)) throw RequestError("--broadening must be a positive number of eV");
+std::string dos_picture(const LevelData& d, const EnergyWindow& w, double broadening_ev, PictureFormat format) {
+    check_broadening(broadening_ev);
     const double width = 800, height = 500, left = 80, right = 770, top = 70, bottom = 440;
-    Canvas canvas(path, width, height);
+    Canvas canvas(format, width, height);
     cairo_t* cr = canvas.cr();
     heading(cr, d, width / 2);
 
@@ -280,7 +309,7 @@ void draw_dos(const LevelData& d, const EnergyWindow& w, double broadening_ev, c
             text(cr, x + 4, top + 12, "HOMO", 11);
         }
     }
-    canvas.finish();
+    return canvas.finish();
 }
 
 }  // namespace zephor::exporter

@@ -1,12 +1,10 @@
 // Entry of zephor-export: reads a zephor checkpoint (FOR007) and writes the files orbital viewers
 // read. The one place that turns a failure into its message and exit status.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -87,82 +85,113 @@ std::int32_t cube_orbital(const std::string& which, const Checkpoint& c) {
     return k;
 }
 
-void write_file(const std::string& name, const std::string& text, bool force) {
-    const zephor::FileWriteFailure f = zephor::write_whole_file(name, text, force);
-    if (f.err == EEXIST && f.at_create) throw FileError(name + " exists already; use --force to replace it");
-    if (f.err != 0) throw FileError((f.at_create ? "cannot create " : "cannot write ") + name + ": " + std::strerror(f.err));
+struct Target {
+    std::string name;
+    enum Kind { molden, fchk, cube, levels, dos, json, html } kind;
+};
+
+// A name as compared with the others: its folder made absolute and canonical, its last part as
+// given (a symbolic link there is replaced as a link, so it is a name of its own).
+std::filesystem::path compared_name(const std::string& name) {
+    namespace fs = std::filesystem;
+    const fs::path p(name);
+    std::error_code ec;
+    fs::path folder = fs::absolute(p.parent_path().empty() ? fs::path(".") : p.parent_path(), ec);
+    const fs::path canonical = fs::weakly_canonical(folder, ec);
+    if (!ec) folder = canonical;
+    return (folder / p.filename()).lexically_normal();
+}
+
+void check_distinct(const std::vector<Target>& targets) {
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (compared_name(targets[i].name) == compared_name(targets[j].name))
+                throw RequestError(targets[j].name == targets[i].name
+                                       ? targets[i].name + " is named for two outputs; give each output its own name"
+                                       : targets[j].name + " and " + targets[i].name +
+                                             " are the same file; give each output its own name");
+}
+
+void fail_on(const std::string& failure) {
+    if (!failure.empty()) throw FileError(failure);
 }
 
 int run(const Options& opt) {
     Checkpoint c = read_checkpoint(opt.input);
     c.title = opt.title ? *opt.title : for005_title(beside(opt.input, zephor::input_file_name));
-    if (opt.list) {
-        std::fputs(orbital_list(c).c_str(), stdout);
-        if (!opt.molden && !opt.fchk && opt.cube.empty() && opt.levels.empty() && opt.dos.empty() && opt.json.empty())
-            return 0;
-    }
     const bool pictures = !opt.levels.empty() || !opt.dos.empty() || !opt.json.empty() || !opt.html.empty();
     const bool any = opt.molden || opt.fchk || !opt.cube.empty() || pictures;
+    if (opt.list) {
+        std::fputs(orbital_list(c).c_str(), stdout);
+        if (!any) return 0;
+    }
     const std::string prefix =
         opt.prefix.empty() ? std::filesystem::path(opt.input).replace_extension().string() : opt.prefix;
 
-    struct Target {
-        std::string name;
-        enum { molden, fchk, cube, levels, dos, json, html } kind;
-    };
+    // Every request is checked, and every name, before the first file is written.
     std::vector<Target> targets;
     if (opt.molden || !any) targets.push_back({prefix + ".molden", Target::molden});
     if (opt.fchk || !any) targets.push_back({prefix + ".fchk", Target::fchk});
     std::int32_t orbital = 0;
+    CubeGrid grid = opt.grid;
+    grid.orbital_header = !opt.plain_cube;
     if (!opt.cube.empty()) {
         orbital = cube_orbital(opt.cube, c);
+        check_cube(c, orbital, grid);
         targets.push_back({prefix + ".mo" + std::to_string(orbital) + ".cube", Target::cube});
     }
     if (!opt.levels.empty()) targets.push_back({opt.levels, Target::levels});
     if (!opt.dos.empty()) targets.push_back({opt.dos, Target::dos});
     if (!opt.json.empty()) targets.push_back({opt.json, Target::json});
     if (!opt.html.empty()) targets.push_back({opt.html, Target::html});
+    check_distinct(targets);
+    const PictureFormat levels_format = opt.levels.empty() ? PictureFormat::svg : picture_format(opt.levels);
+    const PictureFormat dos_format = opt.dos.empty() ? PictureFormat::svg : picture_format(opt.dos);
+    if (!opt.dos.empty()) check_broadening(opt.broadening);
     LevelData levels{c.title, hill_formula(c), {}, c.occupied_count};
     for (std::size_t k = 0; k < c.orbital_energy.size(); ++k) levels.energies_ev.push_back(orbital_ev(c, k));
     const EnergyWindow window = window_of(opt.window, levels);
-    // The report is read (strictly) before anything is written.
+    const std::vector<std::int32_t> page_list =
+        opt.html.empty() && opt.orbitals.empty() ? std::vector<std::int32_t>{} : page_orbitals(c, opt.orbitals);
+    // The report is read (strictly) and matched with the checkpoint.
     const bool needs_report = !opt.json.empty() || !opt.html.empty();
     const Report report =
         needs_report ? read_report_of(opt.report.empty() ? beside(opt.input, zephor::report_file_name) : opt.report,
                                       c, opt.input)
                      : Report{};
-    const std::vector<std::int32_t> page_list = opt.html.empty() ? std::vector<std::int32_t>{} : page_orbitals(c, opt.orbitals);
+    if (!opt.html.empty()) check_page(c, report);
     const std::string library = opt.html.empty() ? std::string() : read_3dmol_library();
-    // Nothing is written unless every name is free: no half-replaced set of files.
-    if (!opt.force)
-        for (const Target& t : targets) {
-            std::error_code ec;
-            if (std::filesystem::exists(std::filesystem::symlink_status(t.name, ec)))
-                throw FileError(t.name + " exists already; use --force to replace it");
-        }
+    // No name is taken unless every name can be: no half-replaced set of files.
+    for (const Target& t : targets) fail_on(zephor::output_name_problem(t.name, opt.force));
 
+    // Each file is written whole without its name (one text in memory at a time); then all are
+    // named.
     const Orbitals o = export_orbitals(c);
+    std::vector<zephor::WholeFile> files;
+    files.reserve(targets.size());
     for (const Target& t : targets) {
+        std::string text;
         switch (t.kind) {
-            case Target::molden: write_file(t.name, molden_text(c, o), opt.force); break;
-            case Target::fchk: write_file(t.name, fchk_text(c, o), opt.force); break;
-            case Target::cube: {
-                CubeGrid grid = opt.grid;
-                grid.orbital_header = !opt.plain_cube;
-                write_file(t.name, cube_text(c, o, orbital, grid), opt.force);
-                break;
-            }
-            case Target::levels: draw_levels(levels, window, t.name); break;
-            case Target::dos: draw_dos(levels, window, opt.broadening, t.name); break;
-            case Target::json: write_file(t.name, results_json(c, o, report, c.title, ZEPHOR_VERSION), opt.force); break;
-            case Target::html: write_file(t.name, results_page(c, o, report, page_list, library), opt.force); break;
+            case Target::molden: text = molden_text(c, o); break;
+            case Target::fchk: text = fchk_text(c, o); break;
+            case Target::cube: text = cube_text(c, o, orbital, grid); break;
+            case Target::levels: text = levels_picture(levels, window, levels_format); break;
+            case Target::dos: text = dos_picture(levels, window, opt.broadening, dos_format); break;
+            case Target::json: text = results_json(c, o, report, c.title, ZEPHOR_VERSION); break;
+            case Target::html: text = results_page(c, o, report, page_list, library); break;
         }
-        std::printf("wrote %s\n", t.name.c_str());
-        if (t.kind == Target::fchk && c.occupied_count == 0)
+        files.emplace_back(t.name, opt.force);
+        fail_on(files.back().open());
+        fail_on(files.back().write(text));
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        fail_on(files[i].publish());
+        std::printf("wrote %s\n", targets[i].name.c_str());
+        if (targets[i].kind == Target::fchk && c.occupied_count == 0)
             std::fprintf(stderr,
                          "zephor-export: note: %s has no occupied orbital; Open Babel refuses formatted "
                          "checkpoints with zero alpha electrons\n",
-                         t.name.c_str());
+                         targets[i].name.c_str());
     }
     return 0;
 }
@@ -171,8 +200,10 @@ int run(const Options& opt) {
 
 int main(int argc, char** argv) {
     CLI::App app{"Turns a zephor checkpoint (FOR007) into files that orbital viewers read: a Molden file, "
-                 "a conventional formatted checkpoint, and a Gaussian cube of one orbital. Orbitals are "
-                 "normalised against the overlap (c^T S c = 1). Lengths in bohr, energies in hartree.",
+                 "a conventional formatted checkpoint, and a Gaussian cube of one orbital; and into the "
+                 "energy-level diagram, the density of states, the results as JSON and one results page "
+                 "for the browser. Orbitals are normalised against the overlap (c^T S c = 1). Lengths in "
+                 "bohr, energies in hartree.",
                  "zephor-export"};
     Options opt;
     app.add_option("input", opt.input, "checkpoint written by zephor")->capture_default_str();
@@ -199,25 +230,34 @@ int main(int argc, char** argv) {
     app.add_option("--report", opt.report, "the report FOR006 the JSON takes charges and bond orders from "
                                            "(default: beside the checkpoint)");
     app.add_option("--title", opt.title, "the molecule's title (default: that of FOR005 beside the checkpoint)");
-    app.add_flag("-f,--force", opt.force, "replace files that exist already");
+    app.add_flag("-f,--force", opt.force, "replace files that exist already (by a rename; a symbolic link is replaced as a link)");
     // The version, and the linear-algebra library zephor loads: its bits depend on it.
     app.set_version_flag("--version", [] {
         const zephor::LapackLibrary l = zephor::lapack_library();
         return std::string("zephor-export " ZEPHOR_VERSION "\nlinear algebra: ") + l.path + "\n" +
                (l.config.empty() ? std::string("(cannot be loaded, or not OpenBLAS)") : l.config);
     });
-    app.footer("With none of --molden, --fchk, --cube, --levels, --dos, --json (or only --list): writes the Molden "
-               "file and the formatted checkpoint.\n"
-               "Exit status: 0 done, 1 bad command line or file problem, 2 malformed checkpoint or report, or a "
-               "report of another run.");
+    app.footer("With none of --molden, --fchk, --cube, --levels, --dos, --json, --html: writes the Molden file and "
+               "the formatted checkpoint (with --list alone, nothing). Every request and name is checked before "
+               "anything is written; each file is written whole, then named (with --force by a rename over a "
+               "regular file or a symbolic link, never over anything else).\n"
+               "Exit status: 0 done, 1 bad command line, request or file problem, 2 malformed checkpoint or "
+               "report, or a report of another run.");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 1;
     }
+    // A closed standard output ends no run half-way; it is reported at the end.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
-        return run(opt);
+        const int status = run(opt);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "zephor-export: cannot write standard output: %s\n", std::strerror(errno));
+            return 1;
+        }
+        return status;
     } catch (const MalformedCheckpoint& e) {
         std::fprintf(stderr, "zephor-export: %s\n", e.what());
         return 2;

@@ -7,6 +7,7 @@
 
 #include "common/constants.hpp"
 #include "export/errors.hpp"
+#include "export/utf8_text.hpp"
 #include "integrals/element_table.hpp"
 #include "solver/lapack_library.hpp"
 
@@ -14,15 +15,21 @@ namespace zephor::exporter {
 
 double orbital_ev(const Checkpoint& c, std::size_t k) { return c.orbital_energy[k] / hartree_per_ev; }
 
-std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& title,
+void check_same_run(const Checkpoint& c, const Report& r) {
+    if (r.charge.size() != static_cast<std::size_t>(c.atom_count) ||
+        r.occupied_ev.size() != static_cast<std::size_t>(c.occupied_count))
+        throw RequestError("the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)");
+}
+
+std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& raw_title,
                          const std::string& version) {
     using nlohmann::json;
     // The library zephor loads decides the last bits of every number here.
     const LapackLibrary lapack = lapack_library();
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     const std::size_t n = static_cast<std::size_t>(c.basis_count);
-    if (r.charge.size() != atoms || r.occupied_ev.size() != static_cast<std::size_t>(c.occupied_count))
-        throw RequestError("the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)");
+    check_same_run(c, r);
+    const std::string title = valid_utf8(raw_title);
 
     json symbols = json::array();
     int electrons = -c.charge;
@@ -83,7 +90,8 @@ std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r
                         {"linear_algebra", {{"library", lapack.path}, {"config", lapack.config}}}}},
         {"success", true},
         {"extras", extras}};
-    return result.dump(2) + "\n";
+    // Replacing stays as the last guard for any text that is not UTF-8.
+    return result.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace zephor::exporter

@@ -12,9 +12,14 @@
 
 namespace zephor::exporter {
 
-// `title` is FOR005's title ("" when unknown); `version` the program's.
+// `title` is FOR005's title ("" when unknown), bytes that are not UTF-8 written as U+FFFD;
+// `version` the program's. Throws RequestError as check_same_run does.
 std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& title,
                          const std::string& version);
+
+// Throws RequestError when the report is not of the checkpoint's run (atoms or occupied orbitals
+// differ).
+void check_same_run(const Checkpoint& c, const Report& r);
 
 // Orbital k (from 0) in eV, from the checkpoint's hartree value.
 double orbital_ev(const Checkpoint& c, std::size_t k);

@@ -13,6 +13,7 @@
 #include "export/errors.hpp"
 #include "export/orbital_list.hpp"
 #include "export/results_json.hpp"
+#include "export/utf8_text.hpp"
 
 namespace zephor::exporter {
 
@@ -205,7 +206,30 @@ std::string fill(const std::string& tmpl, const std::vector<std::pair<std::strin
     return out;
 }
 
-// Text that may stand inside a <script> element: "</" cannot end it early.
+// JSON that may stand inside a <script> element whatever its strings hold: no "<" can open
+// "</script" or "<!--" (which would hide the rest of the page), and ">", "&", U+2028 and U+2029
+// are escaped too, as is customary. In JSON these bytes occur only inside strings, where the
+// escapes read back as the same characters.
+std::string script_data(const std::string& json_text) {
+    std::string out;
+    out.reserve(json_text.size());
+    for (std::size_t i = 0; i < json_text.size(); ++i) {
+        const char ch = json_text[i];
+        if (ch == '<') out += "\\u003c";
+        else if (ch == '>') out += "\\u003e";
+        else if (ch == '&') out += "\\u0026";
+        else if (ch == '\xE2' && json_text.compare(i + 1, 2, "\x80\xA8") == 0) {
+            out += "\\u2028";
+            i += 2;
+        } else if (ch == '\xE2' && json_text.compare(i + 1, 2, "\x80\xA9") == 0) {
+            out += "\\u2029";
+            i += 2;
+        } else out += ch;
+    }
+    return out;
+}
+
+// The library's text inside a <script> element: "</" cannot end it early.
 std::string script_safe(std::string s) {
     for (std::size_t at = s.find("</"); at != std::string::npos; at = s.find("</", at + 3)) s.replace(at, 2, "<\\/");
     return s;
@@ -222,7 +246,14 @@ std::string html_escaped(const std::string& s) {
     return out;
 }
 
-// A spacing of at most two decimals giving about 100,000 points over the molecule's box.
+constexpr double page_margin = 5.0;            // bohr
+constexpr double page_coarsest_spacing = 10.0;  // bohr, the largest a cube takes
+// A grid of the page is about 100,000 points; a molecule so large that even the coarsest spacing
+// gives more than this is refused.
+constexpr double max_page_points = 1'000'000;
+
+// A spacing of at most two decimals giving about 100,000 points over the molecule's box, at
+// most the coarsest.
 double grid_spacing(const Checkpoint& c, double margin) {
     double volume = 1.0;
     for (std::size_t u = 0; u < 3; ++u) {
@@ -233,7 +264,15 @@ double grid_spacing(const Checkpoint& c, double margin) {
         }
         volume *= hi - lo + 2 * margin;
     }
-    return std::max(0.25, std::ceil(std::cbrt(volume / 100000.0) * 100.0) / 100.0);
+    return std::min(page_coarsest_spacing, std::max(0.25, std::ceil(std::cbrt(volume / 100000.0) * 100.0) / 100.0));
+}
+
+CubeGrid page_grid(const Checkpoint& c) {
+    CubeGrid grid;
+    grid.margin = page_margin;
+    grid.spacing = grid_spacing(c, grid.margin);
+    grid.orbital_header = false;  // the plain header, as 3Dmol.js reads cubes
+    return grid;
 }
 
 }  // namespace
@@ -266,14 +305,22 @@ std::vector<std::int32_t> page_orbitals(const Checkpoint& c, const std::string& 
     return out;
 }
 
+void check_page(const Checkpoint& c, const Report& r) {
+    check_same_run(c, r);
+    const double points = cube_point_count(c, page_grid(c));
+    if (!(points <= max_page_points))
+        throw RequestError("the molecule is too large for the page's grids: each would have " + point_count_text(points) +
+                           " points (at most " + point_count_text(max_page_points) + ")");
+}
+
 std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r,
                          const std::vector<std::int32_t>& orbitals, const std::string& library_js) {
     using nlohmann::json;
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
-    if (r.charge.size() != atoms || r.occupied_ev.size() != static_cast<std::size_t>(c.occupied_count))
-        throw RequestError("the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)");
+    check_page(c, r);
+    const std::string title = valid_utf8(c.title);
     json d;
-    d["title"] = c.title;
+    d["title"] = title;
     d["formula"] = hill_formula(c);
     d["occupied"] = c.occupied_count;
     d["total_energy_ev"] = r.total_energy_ev;
@@ -300,17 +347,14 @@ std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r
                       ? json(orbital_ev(c, static_cast<std::size_t>(c.occupied_count)) -
                              orbital_ev(c, static_cast<std::size_t>(c.occupied_count - 1)))
                       : json(nullptr);
-    CubeGrid grid;
-    grid.margin = 5.0;
-    grid.spacing = grid_spacing(c, grid.margin);
-    grid.orbital_header = false;  // the plain header, as 3Dmol.js reads cubes
+    const CubeGrid grid = page_grid(c);
     json cubes = json::object();
     for (const std::int32_t k : orbitals) cubes[std::to_string(k)] = cube_text(c, o, k, grid);
     d["cubes"] = cubes;
 
-    return fill(page_template, {{"@TITLE@", html_escaped(c.title.empty() ? hill_formula(c) : c.title)},
+    return fill(page_template, {{"@TITLE@", html_escaped(title.empty() ? hill_formula(c) : title)},
                                 {"@LIBRARY@", script_safe(library_js)},
-                                {"@DATA@", script_safe(d.dump())}});
+                                {"@DATA@", script_data(d.dump(-1, ' ', false, json::error_handler_t::replace))}});
 }
 
 }  // namespace zephor::exporter

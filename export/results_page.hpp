@@ -17,7 +17,11 @@ namespace zephor::exporter {
 // molecule's orbitals), or the list given ("1,5,homo,lumo").
 std::vector<std::int32_t> page_orbitals(const Checkpoint& c, const std::string& list);
 
-// `library_js` is the text of 3Dmol-min.js. The orbitals' grids are evaluated as for --cube, with
+// Throws RequestError when the report is not of the checkpoint's run, or the molecule is too
+// large for the page's grids (more than a million points each at the coarsest spacing).
+void check_page(const Checkpoint& c, const Report& r);
+
+// `library_js` is the text of 3Dmol-min.js. Throws RequestError as check_page does. The orbitals' grids are evaluated as for --cube, with
 // a spacing chosen so that each holds at most about 100,000 points (a 30-atom molecule's page
 // stays near 11 MB).
 std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r,

@@ -92,12 +92,11 @@ zi::MoleculeIn read_molecule(const Options& opt, const std::string& format) {
     return m;
 }
 
-// The file, created only where nothing stands, or with --force over what stands there.
+// The file, written whole and then named: only where nothing stands, or with --force by a rename
+// over a regular file or a symbolic link.
 void write_output(const Options& opt, const std::string& text) {
-    const zephor::FileWriteFailure f = zephor::write_whole_file(opt.output, text, opt.force);
-    if (f.err == EEXIST && f.at_create) throw zi::FileError(opt.output + " exists already; use --force to replace it");
-    if (f.err != 0)
-        throw zi::FileError((f.at_create ? "cannot create " : "cannot write ") + opt.output + ": " + std::strerror(f.err));
+    if (const std::string failure = zephor::write_whole_file(opt.output, text, opt.force); !failure.empty())
+        throw zi::FileError(failure);
 }
 
 int run(const Options& opt) {

@@ -3,7 +3,8 @@
 // naphthalene: the page is self-contained and within its size bound, no console error, every
 // orbital of the window is in the level diagram, the table shows FOR006's energies, the HOMO is
 // shown on opening, clicking the LUMO changes the drawn surface, and the picture holds both lobe
-// colours. Exits 77 (skipped) where Chromium or puppeteer-core is missing.
+// colours. Then hostile titles: the page still parses as written and shows them. Exits 77
+// (skipped) where Chromium or puppeteer-core is missing.
 //   node browser_test.js ZEPHOR_EXPORT GOLDEN_DIR [SCREENSHOT_DIR]
 'use strict';
 const fs = require('fs');
@@ -117,6 +118,43 @@ async function lobeColours(page) {
     await page.close();
     fs.rmSync(dir, {recursive: true, force: true});
     if (failed === 0) passed++;
+  }
+  // Hostile titles (from --title, or bytes of FOR005 that are not UTF-8): the page still parses
+  // as written, runs, and shows the title as given.
+  const titles = [['</script><b>'], ['<!--<script>'], ['<script>'], ['-->'], ['<!--'], ['<!-- <script> </script> -->'],
+                  ['a & b > c <\/script>'], ['\u2028\u2029'], [Buffer.from('caf\xe9', 'latin1'), 'caf\ufffd']];
+  for (const [title, shown = title] of titles) {
+    const what = 'title ' + JSON.stringify(String(shown));
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zephor-page-'));
+    for (const f of ['FOR005', 'FOR006', 'FOR007']) fs.copyFileSync(path.join(golden, 'water', f), path.join(dir, f));
+    const args = ['--html', 'page.html'];
+    if (typeof title === 'string') args.push('--title', title);
+    else {
+      const for005 = fs.readFileSync(path.join(dir, 'FOR005'));
+      fs.writeFileSync(path.join(dir, 'FOR005'), Buffer.concat([Buffer.from("'"), title, Buffer.from("'"),
+                                                              for005.subarray(for005.indexOf(10))]));
+    }
+    execFileSync(exportBinary, args, {cwd: dir, stdio: 'pipe'});
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', e => errors.push(String(e)));
+    page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
+    await page.goto('file://' + path.join(dir, 'page.html'));
+    let ready = true;
+    try {
+      await page.waitForFunction(() => window.zephor && window.zephor.ready, {timeout: 15000});
+    } catch (e) {
+      ready = false;
+    }
+    if (check(ready, what + ': the page runs')) {
+      check(await page.$eval('#title', e => e.textContent) === shown + ' (H2O)', what + ': heading');
+      check(await page.title() === shown + ' — ZEPHOR results', what + ': document title ' + JSON.stringify(await page.title()));
+      check(await page.$$eval('#orbitals tbody tr', rows => rows.length) === 6, what + ': the table');
+      check(await page.$$eval('body script', s => s.length) === 2, what + ': the page\'s own two scripts');
+    }
+    check(errors.length === 0, what + ': console errors ' + JSON.stringify(errors));
+    await page.close();
+    fs.rmSync(dir, {recursive: true, force: true});
   }
   await browser.close();
   console.log(passed + ' passed, ' + failed + ' failed');

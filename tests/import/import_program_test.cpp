@@ -1,10 +1,16 @@
 // zephor-import as a chemist runs it: every format on real molecules (water, benzene, caffeine, a
 // charged ion, boron compounds) gives a FOR005 that zephor runs to completion, and the whole road
 // zephor-import -> zephor -> zephor-export; exit statuses, exact messages, nothing written on an
-// error, nothing replaced without --force.
+// error, nothing replaced without --force, and with --force only a regular file or a link, by a
+// rename, a failed write leaving the old file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <set>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -140,4 +146,79 @@ TEST(ImportProgram, NothingIsReplacedWithoutForceAndStandardInputReads) {
     r = run_shell(dir.path(), "cat water.xyz | " + import_binary() + " --format xyz -o piped.FOR005 -");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_file(dir / "piped.FOR005"), "'water'\n0\nO 0 0 0\nH 0 0.757 0.587\nH 0 -0.757 0.587\n");
+}
+
+TEST(ImportProgram, ForceReplacesByRenameAndAFailedWriteKeepsTheOldFile) {
+    // Twelve atoms: a FOR005 of some 300 bytes, beyond the file-size limit of 100 bytes that the
+    // message still fits in.
+    std::string xyz = "12\nbenzene\n";
+    for (int k = 0; k < 6; ++k) {
+        const double a = k * 3.14159265358979 / 3;
+        xyz += "C " + std::to_string(1.39 * std::cos(a)) + " " + std::to_string(1.39 * std::sin(a)) + " 0\n";
+        xyz += "H " + std::to_string(2.47 * std::cos(a)) + " " + std::to_string(2.47 * std::sin(a)) + " 0\n";
+    }
+    enum class Standing { nothing, file, char_device, fifo, folder, link_to_file, dangling_link };
+    struct Case {
+        Standing standing;
+        std::string args, prefix;
+        int status;
+        std::string err;
+    };
+    const std::string not_regular = "zephor-import: out is not a regular file; it is never replaced, not even with --force\n";
+    const std::string exists = "zephor-import: out exists already; use --force to replace it\n";
+    const Case cases[] = {
+        {Standing::file, "--force", "prlimit --fsize=100", 1, "zephor-import: cannot write out: File too large\n"},
+        {Standing::nothing, "", "prlimit --fsize=100", 1, "zephor-import: cannot write out: File too large\n"},
+        {Standing::file, "--force", "", 0, ""},
+        {Standing::char_device, "--force", "", 1, not_regular},
+        {Standing::fifo, "--force", "timeout 20", 1, not_regular},
+        {Standing::folder, "--force", "", 1, not_regular},
+        {Standing::link_to_file, "", "", 1, exists},
+        {Standing::link_to_file, "--force", "", 0, ""},
+        {Standing::dangling_link, "", "", 1, exists},
+        {Standing::dangling_link, "--force", "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix + " " + c.args + " over kind " + std::to_string(static_cast<int>(c.standing)));
+        TempDir dir;
+        write_file(dir / "benzene.xyz", xyz);
+        const std::string out = (dir / "out").string();
+        switch (c.standing) {
+            case Standing::nothing: break;
+            case Standing::file: write_file(dir / "out", "old\n"); break;
+            case Standing::char_device: ASSERT_EQ(mknod(out.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0) << std::strerror(errno); break;
+            case Standing::fifo: ASSERT_EQ(mkfifo(out.c_str(), 0666), 0); break;
+            case Standing::folder: fs::create_directory(dir / "out"); break;
+            case Standing::link_to_file:
+                write_file(dir / "pointed_to", "old\n");
+                fs::create_symlink("pointed_to", dir / "out");
+                break;
+            case Standing::dangling_link: fs::create_symlink("nowhere", dir / "out"); break;
+        }
+        const fs::file_type type = fs::symlink_status(dir / "out").type();
+        std::set<std::string> before;
+        for (const auto& e : fs::directory_iterator(dir.path())) before.insert(e.path().filename().string());
+        const auto r = run_shell(dir.path(), c.prefix + " " + import_binary() + " benzene.xyz -o out " + c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        std::set<std::string> after;
+        for (const auto& e : fs::directory_iterator(dir.path())) after.insert(e.path().filename().string());
+        if (c.standing == Standing::nothing) {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "out")));  // not even an empty file
+        } else {
+            EXPECT_EQ(after, before);  // nothing new, no temporary left
+        }
+        if (fs::exists(dir / "pointed_to")) {
+            EXPECT_EQ(read_file(dir / "pointed_to"), "old\n");
+        }
+        if (c.status == 0) {
+            EXPECT_EQ(fs::symlink_status(dir / "out").type(), fs::file_type::regular);
+            EXPECT_EQ(read_file(dir / "out").substr(0, 10), "'benzene'\n");
+        } else if (c.standing != Standing::nothing) {
+            EXPECT_EQ(fs::symlink_status(dir / "out").type(), type);
+            if (c.standing == Standing::file) {
+                EXPECT_EQ(read_file(dir / "out"), "old\n");
+            }
+        }
+    }
 }
