@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -20,6 +21,18 @@
 #include "test_support.hpp"
 
 using namespace zephor::importer;
+
+namespace {
+
+// The rows of the checkpoint's coordinates, up to the next section's label.
+std::string checkpoint_coordinates(const std::string& checkpoint) {
+    const std::size_t from = checkpoint.find('\n', checkpoint.find("\nCurrent cartesian coordinates") + 1) + 1;
+    std::size_t to = from;
+    while (to < checkpoint.size() && !std::isalpha(static_cast<unsigned char>(checkpoint[to]))) to = checkpoint.find('\n', to) + 1;
+    return checkpoint.substr(from, to - from);
+}
+
+}  // namespace
 
 TEST(For005Writer, ZephorReadsBackTheSameDoublesTitleAndCharge) {
     std::mt19937_64 rng(3);
@@ -91,9 +104,14 @@ TEST(For005Writer, UnknownElementsEmptyMoleculesAndOverflowingCoordinatesAreRefu
 
 TEST(For005Writer, EveryImportFuzzingSeedAndRegressionReadsBackOrIsReported) {
     // The seeds and past findings of the import fuzzer, replayed as it replays them: the first
-    // byte chooses the reader; a molecule that becomes a FOR005 must be read by zephor.
+    // byte chooses the reader; a molecule that becomes a FOR005 must be read by zephor and run
+    // to the end, both files written, no coordinate of the checkpoint in asterisks.
     int files = 0, written = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(ZEPHOR_IMPORT_DATA) + "/../../../fuzz/corpus/import")) {
+    std::vector<std::filesystem::directory_entry> entries;
+    for (const char* folder : {"/../../../fuzz/corpus/import", "/../fuzz_regressions/import"})
+        for (const auto& entry : std::filesystem::directory_iterator(std::string(ZEPHOR_IMPORT_DATA) + folder))
+            entries.push_back(entry);
+    for (const auto& entry : entries) {
         const std::string bytes = zephor_test::read_file(entry.path());
         if (bytes.empty()) continue;
         SCOPED_TRACE(entry.path().filename().string());
@@ -109,11 +127,15 @@ TEST(For005Writer, EveryImportFuzzingSeedAndRegressionReadsBackOrIsReported) {
             }
             const std::string for005 = for005_text(m, m.charge.value_or(0));
             EXPECT_EQ(zephor::load_molecule(for005).atom_count, static_cast<std::int32_t>(m.atoms.size()));
+            const zephor::PlainRun run = zephor::plain_pipeline(for005);
+            EXPECT_TRUE(run.solved);
+            EXPECT_FALSE(run.report.empty());
+            EXPECT_EQ(checkpoint_coordinates(run.checkpoint).find('*'), std::string::npos);
             ++written;
         } catch (const ContentError&) {
         }
     }
-    EXPECT_GT(files, 15);
+    EXPECT_GT(files, 22);
     EXPECT_GT(written, 5);
 }
 
@@ -160,7 +182,8 @@ TEST(For005Writer, OnlyAFor005ThatZephorRunsToTheEndIsWritten) {
             const zephor::PlainRun run = zephor::plain_pipeline(text);
             EXPECT_TRUE(run.solved);
             EXPECT_FALSE(run.report.empty());
-            EXPECT_EQ(run.checkpoint.find('*'), std::string::npos);
+            EXPECT_FALSE(checkpoint_coordinates(run.checkpoint).empty());
+            EXPECT_EQ(checkpoint_coordinates(run.checkpoint).find('*'), std::string::npos);
         } catch (const ContentError& e) {
             EXPECT_EQ(e.what(), c.error);
         }
