@@ -2,18 +2,21 @@
 // py, pz and an s and a p shell. Functions and shells are numbered atom by atom.
 #include "driver/basis.hpp"
 
+#include "common/elements.hpp"
+
 namespace zephor {
 
 BasisCounts tally_basis(const std::vector<char>& letters, std::int32_t charge) {
     BasisCounts c;
+    std::int64_t valence = 0;
     for (char letter : letters) {
-        const ElementData* e = element_by_letter(letter);
+        const SupportedElement* e = supported_element(letter);
         if (e == nullptr) continue;  // cannot happen: the sizing pass rejects unknown letters
         c.basis_count += e->functions;
         c.shell_count += e->shells;
-        c.electron_count += e->valence_electrons;
+        valence += e->valence_electrons;
     }
-    c.electron_count -= charge;
+    c.electron_count = electron_count(valence, charge);
     return c;
 }
 

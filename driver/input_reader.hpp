@@ -8,14 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/elements.hpp"
 #include "driver/list_reader.hpp"
 
 namespace zephor {
 
-// The six element letters, in the order the counting pass knows them.
-inline constexpr std::string_view element_letters = "FBONHC";
-
-// Pass 1: the number of lines whose first character is one of the six element letters.
+// Pass 1: the number of lines whose first character is one of the six element letters
+// (element_letters).
 std::int32_t count_atom_lines(std::string_view data);
 
 // What pass 2 yields: title, charge and the symbol letter of each atom.

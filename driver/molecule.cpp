@@ -1,6 +1,7 @@
 // Sizing, allocation, reading and basis assembly of the molecule.
 #include "driver/molecule.hpp"
 
+#include "common/elements.hpp"
 #include "common/errors.hpp"
 #include "common/run_files.hpp"
 #include "driver/input_reader.hpp"
@@ -17,7 +18,7 @@ Molecule size_molecule(std::string_view data, std::int32_t atom_count) {
     // A basis whose matrices outgrow the machine's memory and swap would be killed by the system
     // part-way through, without a word: refuse it now, like a refused allocation.
     if (!fits_in_memory(counts.basis_count, machine_memory_bytes())) throw MemoryRefused();
-    if (counts.electron_count / 2 > counts.basis_count)
+    if (!occupancy_fits(counts.electron_count, counts.basis_count))
         throw read_error(sizing.charge_line, sizing_unit, input_file_name,
                          "Charge " + std::to_string(sizing.charge) + " leaves " +
                              std::to_string(counts.electron_count) + " electrons for " +

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "common/elements.hpp"
 #include "export/checkpoint_reader.hpp"
 #include "export/errors.hpp"
 #include "integrals/s_h_matrix.hpp"
@@ -11,11 +12,8 @@
 namespace zephor::exporter {
 
 const ElementData* element_of(std::int32_t atomic_number) {
-    for (char letter : {'H', 'B', 'C', 'N', 'O', 'F'}) {
-        const ElementData* e = element_by_letter(letter);
-        if (e->atomic_number == atomic_number) return e;
-    }
-    return nullptr;
+    const SupportedElement* e = supported_element_number(atomic_number);
+    return e == nullptr ? nullptr : element_by_letter(e->letter);
 }
 
 Basis build_basis(const std::vector<std::int32_t>& atomic_number, const std::vector<double>& r,

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/constants.hpp"
+#include "common/elements.hpp"
 #include "common/errors.hpp"
 #include "driver/molecule.hpp"
 #include "driver/plain_pipeline.hpp"
@@ -73,7 +74,7 @@ Case decode(const std::uint8_t* data, std::size_t size) {
             if (!std::isfinite(xyz[k] / zephor::bohr_in_angstrom)) c.overflows = true;
             prev[k] = xyz[k];
         }
-        c.input += "FBONHC"[kind % 6];
+        c.input += zephor::element_letters[kind % 6];
         for (double x : xyz) {
             c.input += ' ';
             put_real(c.input, x);

@@ -9,9 +9,19 @@
 
 namespace zephor::importer {
 
+// A bound on coordinates (Angstrom) for the readers that compute them: below what FOR007 holds.
+// zephor writes each coordinate in bohr in the checkpoint's ES16.8E2 field, whose exponent has
+// two digits: a magnitude from 1E-99 up to 9.99999999E+99 bohr (5.29E+99 Angstrom), or zero.
+inline constexpr double max_coordinate = 5e99;
+
+// Whether zephor's checkpoint field holds the coordinate `angstrom`, once divided by the Bohr
+// radius as zephor does on reading.
+bool fits_checkpoint(double angstrom);
+
 // The file's text. Apostrophes in the title are doubled, control characters become blanks.
-// Throws ContentError for an atom zephor cannot compute (check_elements) or a coordinate whose
-// bohr value would overflow.
+// Throws ContentError for an atom zephor cannot compute (check_elements), a charge that leaves
+// fewer electrons than none or more doubly occupied orbitals than functions, a coordinate the
+// checkpoint cannot hold (fits_checkpoint), or two atoms too close (check_separations).
 std::string for005_text(const MoleculeIn& m, int charge);
 
 }  // namespace zephor::importer

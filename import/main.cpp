@@ -24,6 +24,7 @@
 #include "import/babel_reader.hpp"
 #include "import/errors.hpp"
 #include "import/for005_writer.hpp"
+#include "import/text_lines.hpp"
 #include "import/xyz_reader.hpp"
 #include "import/zmatrix.hpp"
 
@@ -125,7 +126,9 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", opt.output, "the file to write")->capture_default_str();
     app.add_option("--format", opt.format, "the input format, when the file name does not tell it")
         ->check(CLI::IsMember({"xyz", "zmat", "gzmat", "sdf", "mol", "mol2", "pdb", "cml", "smi"}));
-    app.add_option("--charge", opt.charge, "the total charge (default: the file's, else 0)");
+    // Read as text: CLI11's own conversion would take "0x10" as 16.
+    std::optional<std::string> charge_text;
+    app.add_option("--charge", charge_text, "the total charge, a decimal integer (default: the file's, else 0)");
     app.add_option("--title", opt.title, "the title (default: the file's, else the file name)");
     app.add_option("--index", opt.index, "which molecule of a multi-molecule XYZ file, from 1")
         ->check(CLI::PositiveNumber)
@@ -141,6 +144,8 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 1;
     }
     try {
+        if (charge_text && !(opt.charge = zi::parse_integer(*charge_text)))
+            throw zi::FileError("--charge: '" + zi::shown(*charge_text) + "' is not a decimal integer");
         return run(opt);
     } catch (const zi::ContentError& e) {
         std::fprintf(stderr, "zephor-import: %s\n", e.what());

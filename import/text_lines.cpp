@@ -1,13 +1,17 @@
 // Lines, fields and numbers of the text formats.
 #include "import/text_lines.hpp"
 
+#include <charconv>
+#include <limits>
+
 #include "common/text_forms.hpp"
 
 namespace zephor::importer {
 
 std::vector<std::string_view> split_lines(std::string_view text) {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
+    constexpr std::string_view byte_order_mark = "\xef\xbb\xbf";
+    std::size_t start = text.substr(0, 3) == byte_order_mark ? 3 : 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
@@ -36,6 +40,30 @@ bool is_blank(std::string_view line) { return split_fields(line).empty(); }
 
 std::optional<double> parse_number(std::string_view s) { return parse_real_text(s); }
 
+bool has_number_form(std::string_view s) {
+    // parse_real_text's grammar with any exponent: a value of that form is refused only when
+    // it is out of range.
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        return i - from;
+    };
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t mantissa = digits();
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == s.size();
+}
+
 std::optional<int> parse_count(std::string_view s) {
     std::size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
     if (i == s.size() || s.size() - i > 9) return std::nullopt;
@@ -45,6 +73,25 @@ std::optional<int> parse_count(std::string_view s) {
         v = 10 * v + (s[k] - '0');
     }
     return s[0] == '-' ? -v : v;
+}
+
+std::optional<int> parse_integer(std::string_view s) {
+    const std::size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+    if (i == s.size()) return std::nullopt;
+    long long v = 0;
+    for (std::size_t k = i; k < s.size(); ++k) {
+        if (s[k] < '0' || s[k] > '9') return std::nullopt;
+        v = 10 * v + (s[k] - '0');
+        if (v > 1LL + std::numeric_limits<int>::max()) return std::nullopt;
+    }
+    if (s[0] == '-') v = -v;
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return std::nullopt;
+    return static_cast<int>(v);
+}
+
+std::string shortest_text(double x) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
 }
 
 }  // namespace zephor::importer

@@ -44,10 +44,14 @@ MoleculeIn read_xyz(std::string_view text, const std::string& name, int index) {
             const std::vector<std::string_view> f = split_fields(lines[at]);
             std::optional<double> xyz[3];
             if (f.size() >= 4)
-                for (int c = 0; c < 3; ++c) xyz[c] = parse_number(f[static_cast<std::size_t>(c) + 1]);
+                for (std::size_t c = 0; c < 3; ++c) {
+                    xyz[c] = parse_number(f[c + 1]);
+                    if (!xyz[c] && has_number_form(f[c + 1]))
+                        throw content_error(name, at + 1, "the coordinate '" + shown(f[c + 1]) + "' is out of range");
+                }
             if (f.size() < 4 || !xyz[0] || !xyz[1] || !xyz[2])
                 throw content_error(name, at + 1, "expected 'symbol x y z', found " + found(lines[at]));
-            m.atoms.push_back({element_symbol(f[0]), *xyz[0], *xyz[1], *xyz[2]});
+            m.atoms.push_back({element_of_label(f[0]), *xyz[0], *xyz[1], *xyz[2]});
         }
         if (molecule == index) return m;
     }

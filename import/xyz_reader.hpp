@@ -10,7 +10,8 @@
 namespace zephor::importer {
 
 // Molecule number `index` (from 1) of the file's text; `name` is used in messages only
-// ("name:line: ..."). Further fields after z (extended XYZ) are ignored. Throws ContentError.
+// ("name:line: ..."). The symbol is read as a label (element_of_label: "C", "Cl", "C1", "6").
+// Further fields after z (extended XYZ) are ignored. Throws ContentError.
 MoleculeIn read_xyz(std::string_view text, const std::string& name, int index = 1);
 
 }  // namespace zephor::importer

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "import/errors.hpp"
+#include "import/for005_writer.hpp"
 #include "import/text_lines.hpp"
 
 namespace zephor::importer {
@@ -44,27 +45,6 @@ struct Line {
     Value value[3];             // length (Angstrom), angle, dihedral (degrees)
 };
 
-// The element of a label: "C1" -> C, "Cl2" -> Cl, "H" -> H, "X3" -> X (dummy).
-std::string symbol_of_label(std::string_view label) {
-    std::size_t letters = 0;
-    while (letters < label.size() && std::isalpha(static_cast<unsigned char>(label[letters]))) ++letters;
-    if (letters == 0) return element_symbol(label);
-    const std::string one = element_symbol(label.substr(0, 1));
-    if (letters >= 2) {
-        const std::string two = element_symbol(label.substr(0, 2));
-        // Two letters name an element only where the second is small ("Cl"), or the label is
-        // nothing but the symbol ("CL").
-        const bool small = std::islower(static_cast<unsigned char>(label[1])) != 0;
-        static const char* const two_letter[] = {"He", "Li", "Be", "Ne", "Na", "Mg", "Al", "Si", "Cl", "Ar", "Ca",
-                                                 "Br", "Kr", "Se", "As", "Ge", "Ga", "Zn", "Cu", "Ni", "Co", "Fe",
-                                                 "Mn", "Cr", "Ti", "Sc"};
-        for (const char* t : two_letter)
-            if (two == t && (small || letters == label.size())) return two;
-        if (two == "Xe" && small) return two;
-    }
-    return one;  // "X" for a dummy atom
-}
-
 class Parser {
 public:
     explicit Parser(const std::string& name) : name_(name) {}
@@ -76,7 +56,7 @@ public:
         Line l;
         l.line = line_number;
         l.label = std::string(f[0]);
-        l.symbol = symbol_of_label(f[0]);
+        l.symbol = element_of_label(f[0]);
         // Gaussian's trailing 0 ("dihedral, not a second angle") is allowed after a full line.
         const bool trailing_zero = k >= 3 && f.size() == wanted + 1 && f.back() == "0";
         if (f.size() != wanted && !trailing_zero) {
@@ -106,6 +86,8 @@ public:
         const std::vector<std::string_view> f = split_fields(t);
         if (f.size() == 1 && (f[0] == "Variables:" || f[0] == "Constants:")) return;
         std::optional<double> v = f.size() >= 2 ? parse_number(f[1]) : std::nullopt;
+        if (f.size() >= 2 && !v && has_number_form(f[1]))
+            throw error(line_number, "the value '" + shown(f[1]) + "' is out of range");
         // An optional third field (Gaussian's "F" for a frozen variable) is allowed.
         if (!v || f.size() > 3 || !is_name(f[0]))
             throw error(line_number, "expected a variable as 'name=value' or 'name value', found '" +
@@ -124,6 +106,11 @@ public:
             if (i >= 1) {
                 const double r = resolve(l.value[0], l.line);
                 if (!(r > 0.0)) throw error(l.line, "the bond length of atom " + std::to_string(i + 1) + " must be positive");
+                // Longer, the atom could not be written in the checkpoint; shorter, every product
+                // of the placement stays far inside the double range.
+                if (r > max_coordinate)
+                    throw error(l.line, "the bond length of atom " + std::to_string(i + 1) + ", " + shortest_text(r) +
+                                            " \u00c5, is longer than " + shortest_text(max_coordinate) + " \u00c5");
                 const Vec a = p[static_cast<std::size_t>(l.ref[0])];
                 if (i == 1) {
                     at = a + Vec{0.0, 0.0, r};
@@ -137,7 +124,11 @@ public:
                         // In the xz-plane, towards +x: atoms 1 and 2 lie on the z axis.
                         at = a + r * std::cos(theta) * u + Vec{r * std::sin(theta), 0.0, 0.0};
                     } else {
-                        const double phi = resolve(l.value[2], l.line) * pi / 180.0;
+                        const double degrees = resolve(l.value[2], l.line);
+                        if (!(degrees >= -360.0 && degrees <= 360.0))
+                            throw error(l.line, "the dihedral angle of atom " + std::to_string(i + 1) +
+                                                    " must be -360 to 360 degrees, not " + shortest_text(degrees));
+                        const double phi = degrees * pi / 180.0;
                         const Vec c = p[static_cast<std::size_t>(l.ref[2])];
                         const Vec bc = (-1.0) * u;  // from b towards a
                         Vec n = cross(b - c, bc);
@@ -191,6 +182,7 @@ private:
         }
         v.negated = !text.empty() && text[0] == '-';
         const std::string_view name = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? text.substr(1) : text;
+        if (has_number_form(text)) throw error(line_number, "the value '" + shown(text) + "' is out of range");
         if (!is_name(name)) throw error(line_number, "'" + shown(text) + "' is neither a number nor a variable");
         v.variable = std::string(name);
         return v;

@@ -5,7 +5,9 @@
 // third with a length and an angle; every later one with a length, an angle and a dihedral.
 // References are atom numbers (from 1, dummy atoms counted) or labels of earlier lines; values
 // are numbers or variables, a variable negated by a leading "-", defined after a blank line as
-// "R1=1.09" or "R1 1.09". Dummy atoms (labels starting with X) are placed and then left out.
+// "R1=1.09" or "R1 1.09". A label's element is read by element_of_label ("C1", "Cl2", "CO1" is
+// cobalt); dummy atoms (labels whose element reads "X": "X", "X1", not "Xe") are placed and then
+// left out. Bond lengths are at most max_coordinate, dihedrals -360 to 360 degrees.
 //
 // Orientation: the first atom at the origin, the second on +z, the third in the xz-plane on the
 // side of +x; dihedral angles follow the usual sign (looking along b->a for atom i bonded to a,

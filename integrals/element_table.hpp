@@ -1,4 +1,5 @@
-// The six elements ZEPHOR knows (H, B, C, N, O, F): atomic number, valence electrons, the
+// The six elements ZEPHOR knows (H, B, C, N, O, F): the shared facts of common/elements.hpp
+// (atomic number, valence electrons, functions, shells) beside zephor's own parameters, the
 // extended-Hueckel s- and p-level energies (eV) and the STO-6G contractions (exponents in bohr^-2).
 // Every non-integer constant is a single-precision number widened to double.
 #pragma once

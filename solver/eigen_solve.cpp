@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/elements.hpp"
 #include "common/errors.hpp"
 #include "common/thread_fp_flags.hpp"
 #include "solver/deferred_rotations.hpp"
@@ -152,7 +153,7 @@ int solve_eigenproblem_in_place(std::vector<double>& ham_to_mo_coef, std::vector
 }
 
 std::int32_t occupied_orbitals(std::int32_t electron_count) {
-    return electron_count > 0 ? electron_count / 2 : 0;
+    return static_cast<std::int32_t>(doubly_occupied(electron_count));
 }
 
 double total_energy(const std::vector<double>& orbital_energy, std::int32_t occupied_count) {

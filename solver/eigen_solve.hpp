@@ -29,7 +29,8 @@ int dsygv_in_place(std::vector<double>& a, std::vector<double>& b, std::int32_t 
                    std::vector<double>& orbital_energy);
 void unit_length_columns(std::vector<double>& mo_coef, std::int32_t n);
 
-// Doubly occupied orbitals: electron_count / 2 truncated toward zero, never negative.
+// Doubly occupied orbitals by the occupancy rule of common/elements.hpp (doubly_occupied):
+// electron_count / 2 truncated toward zero, never negative.
 std::int32_t occupied_orbitals(std::int32_t electron_count);
 
 // Twice the sum of the lowest `occupied_count` orbital energies, added in ascending order (eV).

@@ -222,3 +222,46 @@ TEST(ImportProgram, ForceReplacesByRenameAndAFailedWriteKeepsTheOldFile) {
         }
     }
 }
+
+TEST(ImportProgram, ChargesAreDecimalAndEveryWrittenFileRunsThroughZephor) {
+    struct Case {
+        std::string args;
+        std::string xyz;  // written as in.xyz when not empty
+        int status;
+        std::string err;
+    };
+    const std::string water = "3\nwater\nO 0 0 0\nH 0 0.757 0.587\nH 0 -0.757 0.587\n";
+    const Case cases[] = {
+        // CLI11's conversion would read these as 16, 10 and 8.
+        {"--charge 0x10 in.xyz", water, 1, "zephor-import: --charge: '0x10' is not a decimal integer\n"},
+        {"--charge 1e1 in.xyz", water, 1, "zephor-import: --charge: '1e1' is not a decimal integer\n"},
+        {"--charge 010.0 in.xyz", water, 1, "zephor-import: --charge: '010.0' is not a decimal integer\n"},
+        {"--charge 2147483648 in.xyz", water, 1, "zephor-import: --charge: '2147483648' is not a decimal integer\n"},
+        {"--charge 9 in.xyz", water, 2, "zephor-import: charge 9 leaves -1 valence electrons, fewer than none\n"},
+        {"--charge +8 in.xyz", water, 0, ""},
+        {"--charge -2147483648 in.xyz", water, 2,
+         "zephor-import: charge -2147483648 leaves 2147483656 valence electrons for 6 basis functions\n"},
+        {"in.xyz", "2\nt\nH 0 0 0\nH 0 0 0\n", 2, "zephor-import: atoms 1 and 2 are 0.000 \u00c5 apart (closer than 0.1 \u00c5)\n"},
+        {"in.xyz", "2\nt\nH 0 0 0\nH 0 0 9e307\n", 2,
+         "zephor-import: atom 2: the coordinate 9e+307 \u00c5 does not fit zephor's checkpoint (0, or about "
+         "5.3e-100 to 5.29e+99 \u00c5 in size)\n"},
+        {"in.xyz", "\xef\xbb\xbf" + water, 0, ""},
+        {"in.xyz", "1\nt\nHg1 0 0 0\n", 2, "zephor-import: atom 1: Hg is not one of H, B, C, N, O, F\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args + " " + c.xyz);
+        TempDir dir;
+        write_file(dir / "in.xyz", c.xyz);
+        const auto r = run_shell(dir.path(), import_binary() + " " + c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(fs::exists(dir / "FOR005"), c.status == 0);
+        if (c.status != 0) continue;
+        // What is written runs to both files.
+        const auto run = zephor_test::run_zephor(dir.path());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(fs::exists(dir / "FOR006"));
+        EXPECT_TRUE(fs::exists(dir / "FOR007"));
+    }
+}

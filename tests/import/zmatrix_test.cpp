@@ -10,6 +10,7 @@
 #include <string>
 
 #include "import/errors.hpp"
+#include "import/for005_writer.hpp"
 #include "test_support.hpp"
 
 using namespace zephor::importer;
@@ -147,4 +148,55 @@ TEST(Zmatrix, ZmatricesThatDefineNoGeometryAreReported) {
     EXPECT_EQ(of_text("O\nH 1 r\n\nr 0.96 extra more\n"),
               "z:4: expected a variable as 'name=value' or 'name value', found 'r 0.96 extra more'");
     EXPECT_EQ(of_text("O\nH 1 0.9?\n"), "z:2: '0.9?' is neither a number nor a variable");
+}
+
+TEST(Zmatrix, LabelsOutOfRangeValuesAndHighBytesAreReadAsInXyz) {
+    const auto of_text = [](const std::string& text) {
+        try {
+            return read_zmatrix(text, "z").atoms.at(1).symbol;
+        } catch (const ContentError& e) {
+            return std::string(e.what());
+        }
+    };
+    // The element of a label by the rule the XYZ reader uses: none becomes another element.
+    const struct {
+        const char* label;
+        const char* symbol;
+    } labels[] = {{"H1", "H"},   {"Hg1", "Hg"}, {"CL1", "Cl"}, {"BR1", "Br"}, {"FE1", "Fe"}, {"Os", "Os"},
+                  {"CO1", "Co"}, {"Co", "Co"},  {"C12", "C"},  {"XE1", "Xe"}, {"NA", "Na"}, {"HA", "H"}};
+    for (const auto& l : labels)
+        EXPECT_EQ(of_text(std::string("O\n") + l.label + " 1 1.0\n"), l.symbol) << l.label;
+    // A dummy stays a dummy; with a byte-order mark first.
+    EXPECT_EQ(read_zmatrix("\xef\xbb\xbfO\nX1 1 1.0\nH 1 0.96 2 90\n", "z").atoms.size(), 2u);
+    EXPECT_EQ(read_zmatrix("\xef\xbb\xbfO\nX1 1 1.0\nH 1 0.96 2 90\n", "z").atoms[0].symbol, "O");
+    EXPECT_EQ(of_text("O\nH 1 1e400\n"), "z:2: the value '1e400' is out of range");
+    EXPECT_EQ(of_text("O\nH 1 r\n\nr=-1e400\n"), "z:4: the value '-1e400' is out of range");
+    EXPECT_EQ(of_text("O\nH 1 1e308\n"), "z:2: the bond length of atom 2, 1e+308 \u00c5, is longer than 5e+99 \u00c5");
+    EXPECT_EQ(of_text("O\nH 1 1\nH 1 1e308 2 90\n"),
+              "z:3: the bond length of atom 3, 1e+308 \u00c5, is longer than 5e+99 \u00c5");
+    EXPECT_EQ(of_text("C\nH 1 1\nH 1 1 2 90\nH 1 1 2 90 3 1e308\n"),
+              "z:4: the dihedral angle of atom 4 must be -360 to 360 degrees, not 1e+308");
+    EXPECT_EQ(of_text("C\nH 1 1\nH 1 1 2 90\nH 1 1 2 90 3 -361\n"),
+              "z:4: the dihedral angle of atom 4 must be -360 to 360 degrees, not -361");
+    EXPECT_EQ(read_zmatrix("C\nH 1 1\nH 1 1 2 90\nH 1 1 2 90 3 -360\n", "z").atoms.size(), 4u);
+    EXPECT_EQ(of_text("O\nH 1 \x9b" "2J\n"), "z:2: '\\x9b2J' is neither a number nor a variable");
+    EXPECT_EQ(of_text("O\nH \xc3\xa9 1\n"), "z:2: atom 2 refers to '\\xc3\\xa9', which is not an atom defined before it");
+}
+
+TEST(Zmatrix, ForeignElementsAndAtomsPlacedOnAnotherAreRefusedWhenWritten) {
+    const auto written = [](const std::string& text) {
+        try {
+            for005_text(read_zmatrix(text, "z"), 0);
+        } catch (const ContentError& e) {
+            return std::string(e.what());
+        }
+        return std::string("written");
+    };
+    EXPECT_EQ(written("O\nHg1 1 2.0\n"), "atom 2: Hg is not one of H, B, C, N, O, F");
+    EXPECT_EQ(written("C\nH 1 1.0\nH 1 1.0 2 90\nCL1 1 1.7 2 90 3 120\n"), "atom 4: Cl is not one of H, B, C, N, O, F");
+    EXPECT_EQ(written("O\nCO1 1 1.2\n"), "atom 2: Co is not one of H, B, C, N, O, F");
+    EXPECT_EQ(written("O\nC1 1 1.2\n"), "written");
+    // An equilateral triangle, then a zero dihedral that puts atom 4 on atom 1.
+    EXPECT_EQ(written("H\nO 1 1.0\nO 2 1.0 1 60\nH 3 1.0 2 60 1 0\n"),
+              "atoms 1 and 4 are 0.000 \u00c5 apart (closer than 0.1 \u00c5)");
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/elements.hpp"
 #include "integrals/primitive_overlap.hpp"
 #include "integrals/s_h_matrix.hpp"
 
@@ -83,4 +84,42 @@ TEST(ElementTable, EveryContractionIsNormalisedWithinOneMillionth) {
     for (int k = 0; k < 6; ++k)
         for (int l = 0; l < 6; ++l) sum += s2(0, 0, 0, 0, 0, 0, h->ai[k], h->ai[l], h->di[k], h->di[l]);
     EXPECT_NEAR(sum, 0.99999997, 1e-8);
+}
+
+TEST(ElementTable, TheSharedFactsAreTheTablesFactsAndTheOccupancyRule) {
+    // The six of common/elements.hpp are the table's six, in every fact the table repeats, and
+    // their symbols are the periodic table's.
+    std::size_t found = 0;
+    for (const char letter : element_letters) {
+        const SupportedElement* f = supported_element(letter);
+        const ElementData* e = element_by_letter(letter);
+        ASSERT_NE(f, nullptr);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->atomic_number, f->atomic_number);
+        EXPECT_EQ(e->valence_electrons, f->valence_electrons);
+        EXPECT_EQ(e->valence, static_cast<double>(f->valence_electrons));
+        EXPECT_EQ(e->functions, f->functions);
+        EXPECT_EQ(e->shells, f->shells);
+        EXPECT_EQ(periodic_symbols[static_cast<std::size_t>(f->atomic_number)], std::string(1, letter));
+        EXPECT_EQ(supported_element_number(f->atomic_number), f);
+        EXPECT_EQ(element(std::string(1, letter) + "   ")->count, f->functions);
+        ++found;
+    }
+    EXPECT_EQ(found, 6u);
+    EXPECT_EQ(supported_element('X'), nullptr);
+    EXPECT_EQ(supported_element_number(17), nullptr);
+    EXPECT_EQ(periodic_symbols.size(), 119u);
+    EXPECT_EQ(atomic_number_of("Og"), 118);
+    EXPECT_EQ(atomic_number_of("Cl"), 17);
+    EXPECT_EQ(atomic_number_of("CL"), 0);
+    EXPECT_EQ(atomic_number_of(""), 0);
+    // electrons = valence - charge; electrons / 2 doubly occupied, an odd one dropped, none below
+    // zero; refused when more than the functions.
+    EXPECT_EQ(electron_count(8, -2), 10);
+    EXPECT_EQ(doubly_occupied(7), 3);
+    EXPECT_EQ(doubly_occupied(-3), 0);
+    EXPECT_TRUE(occupancy_fits(8, 4));
+    EXPECT_TRUE(occupancy_fits(9, 4));
+    EXPECT_FALSE(occupancy_fits(10, 4));
+    EXPECT_TRUE(occupancy_fits(-5, 1));
 }
