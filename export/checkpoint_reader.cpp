@@ -102,10 +102,17 @@ public:
         return values;
     }
 
-    std::vector<double> real_rows(std::string_view label, std::int32_t count) {
+    // `unit_bounded`: the values are components of unit-length vectors, so a field of asterisks
+    // (ES16.8E2 has no room for an exponent below -99) can only be a magnitude under 1E-99, and is
+    // read as 0, which changes no printed digit of anything made from it.
+    std::vector<double> real_rows(std::string_view label, std::int32_t count, bool unit_bounded = false) {
         std::vector<double> values;
         rows(label, count, real_width, [&](std::string_view field, std::size_t n, std::size_t column) {
             double v = 0.0;
+            if (unit_bounded && field == std::string_view("****************")) {
+                values.push_back(0.0);
+                return;
+            }
             const std::string_view t = trim(field);
             const auto res = std::from_chars(t.data(), t.data() + t.size(), v);
             std::string back;
@@ -309,7 +316,7 @@ Checkpoint parse_checkpoint(std::string_view text, const std::string& name) {
     const std::size_t coef_header = in.next_number();
     const std::int32_t squared = c.basis_count * c.basis_count;
     in.expect_count(section::mo_coefficients, squared, "the basis functions squared");
-    c.mo_coef = in.real_rows(section::mo_coefficients.label, squared);
+    c.mo_coef = in.real_rows(section::mo_coefficients.label, squared, true);
     const std::size_t nb = static_cast<std::size_t>(c.basis_count);
     for (std::size_t k = 0; k < nb; ++k) {
         bool any = false;

@@ -139,3 +139,25 @@ TEST(CheckpointReader, RefusesInconsistentCounts) {
 }
 
 }  // namespace
+
+// zephor writes a coefficient below 1E-99 in magnitude as asterisks (ES16.8E2 has no room for its
+// exponent): an oxygen 50 angstrom from its hydrogens. Such a checkpoint is zephor's own and is read,
+// the field as 0.
+TEST(CheckpointReader, TakesCoefficientsTooSmallForTheirField) {
+    TempDir dir;
+    write_file(dir / "FOR005", "far\n0\nO 50.0 0.0 0.0\nH 0.0 0.757 0.587\nH 0.0 -0.757 0.587\n");
+    ASSERT_EQ(zephor_test::run_zephor(dir.path()).status, 0);
+    const std::string text = read_file(dir / "FOR007");
+    const std::size_t coefficients = text.find("Alpha MO coefficients");
+    ASSERT_NE(text.find("****************", coefficients), std::string::npos);
+    const Checkpoint c = parse_checkpoint(text, "FOR007");
+    std::size_t zeros = 0;
+    for (const double v : c.mo_coef) zeros += v == 0.0;
+    EXPECT_GT(zeros, 0u);
+    // Elsewhere asterisks stay malformed.
+    std::string damaged = text;
+    const std::size_t energies = damaged.find("Alpha Orbital Energies");
+    const std::size_t row = damaged.find('\n', energies) + 1;
+    damaged.replace(row, 16, "****************");
+    EXPECT_THROW(parse_checkpoint(damaged, "FOR007"), MalformedCheckpoint);
+}
