@@ -35,15 +35,16 @@ struct SupportedElement {
     std::int32_t valence_electrons;
     std::int32_t functions;           // 1 (s) or 4 (s, px, py, pz)
     std::int32_t shells;              // 1 (s) or 2 (s, p)
+    double covalent_radius = 0.0;     // Angstrom, single-bond radius; for drawing bonds only
 };
 
 inline constexpr std::array<SupportedElement, 6> supported_elements{{
-    {'H', 1, 1, 1, 1},
-    {'B', 5, 3, 4, 2},
-    {'C', 6, 4, 4, 2},
-    {'N', 7, 5, 4, 2},
-    {'O', 8, 6, 4, 2},
-    {'F', 9, 7, 4, 2},
+    {'H', 1, 1, 1, 1, 0.31},
+    {'B', 5, 3, 4, 2, 0.84},
+    {'C', 6, 4, 4, 2, 0.76},
+    {'N', 7, 5, 4, 2, 0.71},
+    {'O', 8, 6, 4, 2, 0.66},
+    {'F', 9, 7, 4, 2, 0.57},
 }};
 
 // The six letters in the order zephor's counting pass knows them (and the fuzzers map bytes to).

@@ -23,6 +23,7 @@
 #include "export/level_diagram.hpp"
 #include "export/orbital_list.hpp"
 #include "export/orbitals.hpp"
+#include "export/population_analysis.hpp"
 #include "export/report_reader.hpp"
 #include "export/results_json.hpp"
 #include "export/results_page.hpp"
@@ -45,6 +46,8 @@ struct Options {
     bool plain_cube = false;
     std::string levels, dos, json;  // picture and results files; empty for none
     std::string html;               // the results page; empty for none
+    std::string analysis;           // the population analyses as a readable table; empty for none
+    std::string analysis_csv;       // their CSV tables' prefix; empty for none
     std::string orbitals;           // the page's orbitals; empty for HOMO-3 to LUMO+3
     std::string window;             // "EMIN,EMAX" in eV; empty for the default
     double broadening = 0.2;        // eV
@@ -87,7 +90,7 @@ std::int32_t cube_orbital(const std::string& which, const Checkpoint& c) {
 
 struct Target {
     std::string name;
-    enum Kind { molden, fchk, cube, levels, dos, json, html } kind;
+    enum Kind { molden, fchk, cube, levels, dos, json, html, analysis, analysis_csv } kind;
 };
 
 // A name as compared with the others: its folder made absolute and canonical, its last part as
@@ -119,7 +122,8 @@ void fail_on(const std::string& failure) {
 int run(const Options& opt) {
     Checkpoint c = read_checkpoint(opt.input);
     c.title = opt.title ? *opt.title : for005_title(beside(opt.input, zephor::input_file_name));
-    const bool pictures = !opt.levels.empty() || !opt.dos.empty() || !opt.json.empty() || !opt.html.empty();
+    const bool pictures = !opt.levels.empty() || !opt.dos.empty() || !opt.json.empty() || !opt.html.empty() ||
+                          !opt.analysis.empty() || !opt.analysis_csv.empty();
     const bool any = opt.molden || opt.fchk || !opt.cube.empty() || pictures;
     if (opt.list) {
         std::fputs(orbital_list(c).c_str(), stdout);
@@ -144,6 +148,10 @@ int run(const Options& opt) {
     if (!opt.dos.empty()) targets.push_back({opt.dos, Target::dos});
     if (!opt.json.empty()) targets.push_back({opt.json, Target::json});
     if (!opt.html.empty()) targets.push_back({opt.html, Target::html});
+    if (!opt.analysis.empty()) targets.push_back({opt.analysis, Target::analysis});
+    if (!opt.analysis_csv.empty())
+        for (const char* table : {".charges.csv", ".bonds.csv", ".composition.csv"})
+            targets.push_back({opt.analysis_csv + table, Target::analysis_csv});
     check_distinct(targets);
     const PictureFormat levels_format = opt.levels.empty() ? PictureFormat::svg : picture_format(opt.levels);
     const PictureFormat dos_format = opt.dos.empty() ? PictureFormat::svg : picture_format(opt.dos);
@@ -167,6 +175,11 @@ int run(const Options& opt) {
     // Each file is written whole without its name (one text in memory at a time); then all are
     // named.
     const Orbitals o = export_orbitals(c);
+    // The overlap-aware analyses, for every output that shows charges or bond orders.
+    const bool analysed = !opt.analysis.empty() || !opt.analysis_csv.empty() || !opt.json.empty() || !opt.html.empty();
+    const Analysis analysis = analysed ? population_analysis(c, o) : Analysis{};
+    const std::vector<std::string> csv = opt.analysis_csv.empty() ? std::vector<std::string>{} : analysis_csv(c, analysis);
+    std::size_t csv_next = 0;
     std::vector<zephor::WholeFile> files;
     files.reserve(targets.size());
     for (const Target& t : targets) {
@@ -177,8 +190,10 @@ int run(const Options& opt) {
             case Target::cube: text = cube_text(c, o, orbital, grid); break;
             case Target::levels: text = levels_picture(levels, window, levels_format); break;
             case Target::dos: text = dos_picture(levels, window, opt.broadening, dos_format); break;
-            case Target::json: text = results_json(c, o, report, c.title, ZEPHOR_VERSION); break;
-            case Target::html: text = results_page(c, o, report, page_list, library); break;
+            case Target::json: text = results_json(c, o, report, analysis, c.title, ZEPHOR_VERSION); break;
+            case Target::html: text = results_page(c, o, report, analysis, page_list, library); break;
+            case Target::analysis: text = analysis_text(c, analysis); break;
+            case Target::analysis_csv: text = csv[csv_next++]; break;
         }
         files.emplace_back(t.name, opt.force);
         fail_on(files.back().open());
@@ -226,6 +241,12 @@ int main(int argc, char** argv) {
     app.add_option("--broadening", opt.broadening, "standard deviation of the DOS Gaussians, eV")->capture_default_str();
     app.add_option("--json", opt.json, "write the results as a QCSchema AtomicResult to FILE");
     app.add_option("--html", opt.html, "write one self-contained results page for the browser to FILE");
+    app.add_option("--analysis", opt.analysis,
+                   "write the overlap-aware population analyses (Mulliken, Loewdin, Mayer, overlap populations, "
+                   "orbital composition) as a readable table to FILE");
+    app.add_option("--analysis-csv", opt.analysis_csv,
+                   "write the same analyses as PREFIX.charges.csv, PREFIX.bonds.csv and PREFIX.composition.csv")
+        ->type_name("PREFIX");
     app.add_option("--orbitals", opt.orbitals, "the page's orbitals: numbers, homo, lumo (default: HOMO-3 to LUMO+3)");
     app.add_option("--report", opt.report, "the report FOR006 the JSON takes charges and bond orders from "
                                            "(default: beside the checkpoint)");
@@ -237,7 +258,8 @@ int main(int argc, char** argv) {
         return std::string("zephor-export " ZEPHOR_VERSION "\nlinear algebra: ") + l.path + "\n" +
                (l.config.empty() ? std::string("(cannot be loaded, or not OpenBLAS)") : l.config);
     });
-    app.footer("With none of --molden, --fchk, --cube, --levels, --dos, --json, --html: writes the Molden file and "
+    app.footer("With none of --molden, --fchk, --cube, --levels, --dos, --json, --html, --analysis, "
+               "--analysis-csv: writes the Molden file and "
                "the formatted checkpoint (with --list alone, nothing). Every request and name is checked before "
                "anything is written; each file is written whole, then named (with --force by a rename over a "
                "regular file or a symbolic link, never over anything else).\n"

@@ -21,8 +21,8 @@ void check_same_run(const Checkpoint& c, const Report& r) {
         throw RequestError("the report and the checkpoint are not of the same run (atoms or occupied orbitals differ)");
 }
 
-std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& raw_title,
-                         const std::string& version) {
+std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
+                         const std::string& raw_title, const std::string& version) {
     using nlohmann::json;
     // The library zephor loads decides the last bits of every number here.
     const LapackLibrary lapack = lapack_library();
@@ -61,7 +61,7 @@ std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r
                    {"orbital_energies_hartree", energies_hartree},
                    {"occupied_orbitals", c.occupied_count},
                    {"total_energy_ev", r.total_energy_ev},
-                   {"mulliken_charges", r.charge},
+                   {"report_charges", r.charge},
                    {"total_charge", r.total_charge}};
     if (c.occupied_count > 0) extras["homo_ev"] = orbital_ev(c, static_cast<std::size_t>(c.occupied_count - 1));
     if (c.occupied_count < c.basis_count) extras["lumo_ev"] = orbital_ev(c, static_cast<std::size_t>(c.occupied_count));
@@ -69,7 +69,37 @@ std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r
         extras["gap_ev"] = extras["lumo_ev"].get<double>() - extras["homo_ev"].get<double>();
     json bonds = json::array();
     for (const BondOrder& b : r.bond_orders) bonds.push_back({{"atoms", {b.a, b.b}}, {"order", b.order}});
-    extras["wiberg_bond_orders"] = bonds;
+    extras["report_bond_orders"] = bonds;
+    extras["report_description"] =
+        "report_charges and report_bond_orders are FOR006's values: from orbitals of unit Euclidean length, the "
+        "density's diagonal and its squared elements, without the overlap matrix. They are not Mulliken charges "
+        "or Wiberg indices; those are under analysis.";
+
+    // The overlap-aware analyses, from orbitals with c^T S c = 1.
+    const auto pair_list = [&](const std::vector<double>& m) {
+        json list = json::array();
+        for (const AtomPair& p : pairs_above(m, c.atom_count, 0.01)) list.push_back({p.i, p.j, p.value});
+        return list;
+    };
+    json composition = json::array();
+    for (std::size_t k = 0; k < n; ++k)
+        composition.push_back(std::vector<double>(a.composition.begin() + static_cast<std::ptrdiff_t>(k * atoms),
+                                                  a.composition.begin() + static_cast<std::ptrdiff_t>((k + 1) * atoms)));
+    extras["analysis"] = {
+        {"mulliken_charges", a.mulliken_charges},
+        {"lowdin_charges", a.lowdin_charges},
+        {"mayer_bond_orders", pair_list(a.mayer)},
+        {"wiberg_lowdin_bond_orders", pair_list(a.wiberg_lowdin)},
+        {"overlap_populations", pair_list(a.overlap_population)},
+        {"orbital_composition", composition},
+        {"atomic_valences", a.atomic_valences},
+        {"description",
+         "From the orbitals normalised against the overlap S (c^T S c = 1), P = 2 sum_occ c c^T: Mulliken charges "
+         "Z - sum_A (PS)_mumu and Loewdin charges Z - sum_A (S^1/2 P S^1/2)_mumu (valence charges, e); Mayer bond "
+         "orders sum_A sum_B (PS)_munu (PS)_numu; Wiberg indices in the Loewdin basis sum (S^1/2 P S^1/2)_munu^2; "
+         "Mulliken overlap populations sum 2 P_munu S_munu; pairs [i, j, value] with atoms from 1, i < j, above "
+         "0.01 in magnitude; orbital_composition[k][A]: percent of orbital k on atom A (Mulliken partition); "
+         "atomic_valences: the sum of each atom's Mayer bond orders."}};
 
     const json result = {
         {"schema_name", "qcschema_output"},

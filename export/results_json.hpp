@@ -8,14 +8,17 @@
 
 #include "export/checkpoint_reader.hpp"
 #include "export/orbitals.hpp"
+#include "export/population_analysis.hpp"
 #include "export/report_reader.hpp"
 
 namespace zephor::exporter {
 
 // `title` is FOR005's title ("" when unknown), bytes that are not UTF-8 written as U+FFFD;
-// `version` the program's. Throws RequestError as check_same_run does.
-std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const std::string& title,
-                         const std::string& version);
+// `version` the program's. FOR006's charges and bond orders are extras.report_charges and
+// extras.report_bond_orders; the overlap-aware analyses are extras.analysis. Throws RequestError
+// as check_same_run does.
+std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
+                         const std::string& title, const std::string& version);
 
 // Throws RequestError when the report is not of the checkpoint's run (atoms or occupied orbitals
 // differ).

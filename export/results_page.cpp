@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/constants.hpp"
+#include "common/elements.hpp"
 #include "export/cube_writer.hpp"
 #include "export/errors.hpp"
 #include "export/orbital_list.hpp"
@@ -54,7 +55,7 @@ tr.selected { background: #ffe7c2; }
 <label>isovalue <input id="iso" type="range" min="0.005" max="0.2" step="0.005" value="0.05"> <span id="isotext"></span></label>
 <label><input id="labels" type="checkbox"> atom labels</label>
 <label><input id="charges" type="checkbox"> colour by Mulliken charge</label>
-<label><input id="bonds" type="checkbox" checked> Wiberg bond orders</label>
+<label><input id="bonds" type="checkbox"> Mayer bond orders</label>
 </div>
 <p id="shown" class="controls"></p>
 </section>
@@ -170,6 +171,8 @@ tr.selected { background: #ffe7c2; }
     document.getElementById('isotext').textContent = iso.toFixed(3); show(shown); });
   document.getElementById('isotext').textContent = iso.toFixed(3);
   for (const id of ['labels', 'charges', 'bonds']) document.getElementById(id).addEventListener('change', style);
+  // Bond labels crowd the view of a large molecule: on by default up to 30 atoms.
+  document.getElementById('bonds').checked = D.atoms.length <= 30;
   window.zephor = {viewer: viewer, shown: 0, ready: false};
   style();
   if (viewer) viewer.zoomTo();
@@ -313,7 +316,27 @@ void check_page(const Checkpoint& c, const Report& r) {
                            " points (at most " + point_count_text(max_page_points) + ")");
 }
 
-std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r,
+std::vector<AtomPair> page_bonds(const Checkpoint& c, const Analysis& a) {
+    std::vector<AtomPair> bonds;
+    const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
+    for (std::size_t i = 0; i < atoms; ++i)
+        for (std::size_t j = i + 1; j < atoms; ++j) {
+            const SupportedElement* ei = supported_element_number(c.atomic_number[i]);
+            const SupportedElement* ej = supported_element_number(c.atomic_number[j]);
+            double d2 = 0.0;
+            for (std::size_t x = 0; x < 3; ++x) {
+                const double dx = (c.r[3 * i + x] - c.r[3 * j + x]) * bohr_in_angstrom;
+                d2 += dx * dx;
+            }
+            const double reach = ei && ej ? 1.2 * (ei->covalent_radius + ej->covalent_radius) : 0.0;
+            const double order = a.mayer[j * atoms + i];
+            if (order >= 0.3 || d2 <= reach * reach)
+                bonds.push_back({static_cast<std::int32_t>(i + 1), static_cast<std::int32_t>(j + 1), order});
+        }
+    return bonds;
+}
+
+std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
                          const std::vector<std::int32_t>& orbitals, const std::string& library_js) {
     using nlohmann::json;
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
@@ -331,10 +354,13 @@ std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r
                         {"y", c.r[3 * a + 1] * bohr_in_angstrom},
                         {"z", c.r[3 * a + 2] * bohr_in_angstrom}});
     d["atoms"] = list;
-    d["charges"] = r.charge;
+    // What the page shows by default are the overlap-aware values; FOR006's own stay in the data,
+    // named for what they are.
+    d["charges"] = a.mulliken_charges;
+    d["lowdin_charges"] = a.lowdin_charges;
+    d["report_charges"] = r.charge;
     json bonds = json::array();
-    for (const BondOrder& b : r.bond_orders)
-        if (b.order > 0.1) bonds.push_back({{"a", b.a}, {"b", b.b}, {"order", b.order}});
+    for (const AtomPair& b : page_bonds(c, a)) bonds.push_back({{"a", b.i}, {"b", b.j}, {"order", b.value}});
     d["bonds"] = bonds;
     json ev = json::array(), hartree = json::array();
     for (std::size_t k = 0; k < c.orbital_energy.size(); ++k) {

@@ -9,6 +9,7 @@
 
 #include "export/checkpoint_reader.hpp"
 #include "export/orbitals.hpp"
+#include "export/population_analysis.hpp"
 #include "export/report_reader.hpp"
 
 namespace zephor::exporter {
@@ -24,8 +25,14 @@ void check_page(const Checkpoint& c, const Report& r);
 // `library_js` is the text of 3Dmol-min.js. Throws RequestError as check_page does. The orbitals' grids are evaluated as for --cube, with
 // a spacing chosen so that each holds at most about 100,000 points (a 30-atom molecule's page
 // stays near 11 MB).
-std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r,
+// Atoms are coloured by their Mulliken charges and bonds labelled with Mayer bond orders (of
+// `a`), for the pairs that are bonded (page_bonds).
+std::string results_page(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
                          const std::vector<std::int32_t>& orbitals, const std::string& library_js);
+
+// The bonded pairs the page labels: Mayer order at least 0.3, or closer than 1.2 times the sum of
+// the atoms' covalent radii; each with its Mayer order.
+std::vector<AtomPair> page_bonds(const Checkpoint& c, const Analysis& a);
 
 // The text of 3Dmol-min.js, built into the program (embedded_3dmol.cpp), so that an installed or
 // moved zephor-export needs no file of its own.

@@ -8,7 +8,7 @@ packages+=(strace util-linux)
 # The package check: manual pages shown with man.
 packages+=(man-db)
 # Results: cairo drawings, JSON, the batch script, and the readers the tests check them with.
-packages+=(libcairo2-dev nlohmann-json3-dev parallel python3-qcelemental python3-ase libxml2-utils slurm-wlm munge)
+packages+=(libcairo2-dev nlohmann-json3-dev parallel python3-qcelemental python3-ase python3-pytest python3-numpy libxml2-utils slurm-wlm munge)
 # The results page: Chromium for its browser test (3Dmol.js and puppeteer-core come from npm below).
 packages+=(chromium)
 # The fuzzers (clang with libFuzzer and the OpenMP runtime) and the memcheck run.

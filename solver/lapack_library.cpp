@@ -7,14 +7,18 @@
 
 namespace zephor {
 
-LapackLibrary lapack_library() {
-    LapackLibrary l;
-    l.path = ZEPHOR_LAPACK_LIBRARY;
+void* open_lapack_library() {
     // The same pins as the solve: one thread (no pool of idle threads in a companion) and the
     // kernel whose bits zephor relies on, which the configuration text then names.
     setenv("OPENBLAS_CORETYPE", "Prescott", 1);
     setenv("OPENBLAS_NUM_THREADS", "1", 1);
-    void* lib = dlopen(ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    return dlopen(ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+}
+
+LapackLibrary lapack_library() {
+    LapackLibrary l;
+    l.path = ZEPHOR_LAPACK_LIBRARY;
+    void* lib = open_lapack_library();
     if (lib == nullptr) return l;
     using config_fn = char*();
     if (auto* config = reinterpret_cast<config_fn*>(dlsym(lib, "openblas_get_config"))) {

@@ -17,4 +17,8 @@ struct LapackLibrary {
 // reports what zephor runs) and asks it.
 LapackLibrary lapack_library();
 
+// The loaded library's handle for dlsym, for the companions' own analyses (nullptr when it cannot
+// be loaded). It stays loaded for the life of the process.
+void* open_lapack_library();
+
 }  // namespace zephor

@@ -104,8 +104,8 @@ TEST(Results, JsonIsAnAtomicResultForQcelementalWithTheReportsNumbers) {
             "x = r.extras\n"
             "print('%.4f' % x['total_energy_ev'])\n"
             "print(' '.join('%.4f' % v for v in x['orbital_energies_ev'][:r.properties.calcinfo_nalpha]))\n"
-            "print(' '.join('%.4f' % v for v in x['mulliken_charges']))\n"
-            "print(' '.join('%.4f' % b['order'] for b in x['wiberg_bond_orders']))\n"
+            "print(' '.join('%.4f' % v for v in x['report_charges']))\n"
+            "print(' '.join('%.4f' % b['order'] for b in x['report_bond_orders']))\n"
             "print(r.schema_name, r.driver.value, r.model.method, r.model.basis, r.provenance.creator, r.success)\n"
             "print('%.4f' % (r.return_result / 0.036749310791492462158203125))\n"
             "print(r.provenance.linear_algebra['config'].split()[0])\n";
