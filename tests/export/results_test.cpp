@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <set>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -126,6 +127,23 @@ TEST(Results, OnlyDegenerateLevelsAreDrawnSideBySide) {
     EXPECT_LT(lines[1].y - lines[2].y, 10.0);  // moved the least
     // Every distinct level at its own height.
     for (std::size_t k : {0u, 1u, 2u, 4u}) EXPECT_GT(lines[k].y - lines[k + 1].y, 2 * level_line_width) << k;
+}
+
+TEST(Results, DensityOfStatesHasNumberedStatesPerEvAxisAndStaysInItsPlot) {
+    const LevelData d{"", "X", {-12.0, -10.0, -10.0, -10.0, -8.0, 2.0}, 3};
+    const std::string svg = dos_picture(d, {-10.0, 5.0}, 0.2, PictureFormat::svg);  // a peak at the edge
+    // Tick labels left of the axis (x = 80) above the zero at the energy axis (y = 440): glyphs at
+    // two heights or more (ticks 5 and 10 states per eV here).
+    std::set<double> heights;
+    for (std::size_t at = svg.find("<use"); at != std::string::npos; at = svg.find("<use", at + 1)) {
+        const std::string tag = svg.substr(at, svg.find('>', at) - at);
+        const std::size_t x = tag.find(" x=\""), y = tag.find(" y=\"");
+        if (x == std::string::npos || y == std::string::npos) continue;
+        const double gx = std::stod(tag.substr(x + 4)), gy = std::stod(tag.substr(y + 4));
+        if (gx > 40 && gx < 80 && gy < 440) heights.insert(gy);
+    }
+    EXPECT_GE(heights.size(), 2u);
+    EXPECT_NE(svg.find("<clipPath"), std::string::npos);  // the curve clipped to the plot
 }
 
 TEST(Results, JsonIsAnAtomicResultForQcelementalWithTheReportsNumbers) {
