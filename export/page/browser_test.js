@@ -106,7 +106,7 @@ async function lobeColours(page) {
     // 3D view or more and lies inside it; the frame is whole; the bond orders labelled.
     const fit = await page.evaluate(() => {
       const v = window.zephor.viewer, el = document.getElementById('viewer');
-      const frame = document.getElementById('frame'), r = frame.getBoundingClientRect(), style = getComputedStyle(frame);
+      const frame = document.getElementById('frame') || el, r = frame.getBoundingClientRect(), style = getComputedStyle(frame);
       const borders = ['top', 'right', 'bottom', 'left'].map(s => parseFloat(style.getPropertyValue('border-' + s + '-width')));
       const canvas = el.querySelector('canvas'), c = canvas ? canvas.getBoundingClientRect() : r;
       const inside = c.left >= r.left + borders[3] - 0.5 && c.top >= r.top + borders[0] - 0.5 &&
