@@ -93,6 +93,15 @@ void text(cairo_t* cr, double x, double y, const std::string& s, double size, bo
     cairo_show_text(cr, s.c_str());
 }
 
+// Text ending at x.
+void text_right(cairo_t* cr, double x, double y, const std::string& s, double size) {
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, s.c_str(), &e);
+    cairo_move_to(cr, x - e.x_advance, y);
+    cairo_show_text(cr, s.c_str());
+}
+
 std::string fixed(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
@@ -186,13 +195,56 @@ std::string levels_picture(const LevelData& d, const EnergyWindow& w, PictureFor
     cairo_restore(cr);
 
     const double centre = 330, line = 56, pitch = 70;
-    // Levels closer than three points could not be told apart one above the other.
-    const double apart_ev = std::max(1e-4, 3.0 * (w.max_ev - w.min_ev) / (bottom - top));
-    for (const auto& [first, last] : degenerate_groups(d.energies_ev, apart_ev)) {
+    // Side by side only for degenerate levels (within 1e-4 eV). Distinct levels closer than
+    // `min_sep` points are moved apart on the page (the least, each run of crowded levels centred
+    // on its true heights), and each moved line is joined by a thin leader to a short tick at its
+    // true energy, so near levels never read as one degenerate set.
+    std::vector<std::pair<int, int>> groups;
+    for (const auto& g : degenerate_groups(d.energies_ev)) {
+        const double e = d.energies_ev[static_cast<std::size_t>(g.first)];
+        if (e >= w.min_ev && e <= w.max_ev) groups.push_back(g);
+    }
+    const std::size_t ng = groups.size();
+    const double min_sep = ng > 1 ? std::min(6.0, (bottom - top) / static_cast<double>(ng - 1)) : 6.0;
+    std::vector<double> true_y(ng), shown_y(ng);
+    for (std::size_t g = 0; g < ng; ++g) true_y[g] = y_of(d.energies_ev[static_cast<std::size_t>(groups[g].first)]);
+    {
+        // Runs of groups drawn min_sep apart (y falls as energy rises), merged while they overlap.
+        struct Run { std::size_t first, last; double centre; };
+        std::vector<Run> runs;
+        for (std::size_t g = 0; g < ng; ++g) {
+            runs.push_back({g, g + 1, true_y[g]});
+            while (runs.size() > 1) {
+                Run& b = runs.back();
+                const Run& a = runs[runs.size() - 2];
+                const double a_top = a.centre - (static_cast<double>(a.last - a.first) - 1) / 2 * min_sep;
+                const double b_bottom = b.centre + (static_cast<double>(b.last - b.first) - 1) / 2 * min_sep;
+                if (a_top - b_bottom >= min_sep - 1e-9) break;
+                double sum = 0;
+                for (std::size_t k = a.first; k < b.last; ++k) sum += true_y[k] + (static_cast<double>(k - a.first) - static_cast<double>(b.last - a.first - 1) / 2) * min_sep;
+                const Run merged{a.first, b.last, sum / static_cast<double>(b.last - a.first)};
+                runs.pop_back();
+                runs.back() = merged;
+            }
+        }
+        for (const Run& r : runs)
+            for (std::size_t k = r.first; k < r.last; ++k)
+                shown_y[k] = r.centre - (static_cast<double>(k - r.first) - static_cast<double>(r.last - r.first - 1) / 2) * min_sep;
+    }
+    for (std::size_t g = 0; g < ng; ++g) {
+        const auto [first, last] = groups[g];
         const double e = d.energies_ev[static_cast<std::size_t>(first)];
-        if (e < w.min_ev || e > w.max_ev) continue;
-        const double y = y_of(e);
+        const double y = shown_y[g];
         const int count = last - first;
+        if (std::abs(y - true_y[g]) > 0.25) {  // moved: a leader from its true energy
+            const double x_left = centre - (count / 2.0) * pitch + (pitch - line) / 2;
+            cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
+            cairo_set_line_width(cr, 0.6);
+            cairo_move_to(cr, x_left - 22, true_y[g]);
+            cairo_line_to(cr, x_left - 14, true_y[g]);
+            cairo_line_to(cr, x_left - 2, y);
+            cairo_stroke(cr);
+        }
         for (int k = first; k < last; ++k) {
             const double x = centre + (k - first - (count - 1) / 2.0) * pitch;
             const bool occupied = k < d.occupied;
@@ -259,7 +311,10 @@ std::string dos_picture(const LevelData& d, const EnergyWindow& w, double broade
     const auto x_of = [&](int i) { return left + (right - left) * i / samples; };
     const auto y_of = [&](double v) { return bottom - v / (1.1 * peak) * (bottom - top); };
 
-    // The occupied states, shaded; then the whole curve.
+    // The occupied states, shaded; then the whole curve, both inside the plot's rectangle.
+    cairo_save(cr);
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    cairo_clip(cr);
     cairo_set_source_rgb(cr, 0.65, 0.75, 0.95);
     cairo_move_to(cr, x_of(0), bottom);
     for (int i = 0; i <= samples; ++i) cairo_line_to(cr, x_of(i), y_of(occupied[static_cast<std::size_t>(i)]));
@@ -273,8 +328,9 @@ std::string dos_picture(const LevelData& d, const EnergyWindow& w, double broade
         else cairo_line_to(cr, x_of(i), y_of(all[static_cast<std::size_t>(i)]));
     }
     cairo_stroke(cr);
+    cairo_restore(cr);
 
-    // Axes, energy ticks, and the HOMO marked.
+    // Axes, energy and states-per-eV ticks, and the HOMO marked.
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_set_line_width(cr, 1.0);
     cairo_move_to(cr, left, top);
@@ -290,8 +346,17 @@ std::string dos_picture(const LevelData& d, const EnergyWindow& w, double broade
         text(cr, x, bottom + 20, fixed(t, step < 1 ? 1 : 0), 11, true);
     }
     text(cr, (left + right) / 2, bottom + 45, "energy (eV)", 12, true);
+    const double v_step = tick_step(1.1 * peak);
+    const int v_decimals = v_step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(v_step) - 1e-9));
+    for (int i = 0; i * v_step <= 1.1 * peak * (1 + 1e-9); ++i) {
+        const double y = y_of(i * v_step);
+        cairo_move_to(cr, left - 5, y);
+        cairo_line_to(cr, left, y);
+        cairo_stroke(cr);
+        text_right(cr, left - 8, y + 4, fixed(i * v_step, v_decimals), 11);
+    }
     cairo_save(cr);
-    cairo_translate(cr, 30, (top + bottom) / 2);
+    cairo_translate(cr, 22, (top + bottom) / 2);
     cairo_rotate(cr, -pi / 2);
     text(cr, 0, 0, "states per eV (Gaussian, sigma " + fixed(broadening_ev, 2) + " eV)", 12, true);
     cairo_restore(cr);

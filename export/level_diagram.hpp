@@ -35,8 +35,9 @@ PictureFormat picture_format(const std::string& path);
 // The pictures are drawn into memory and returned as the file's bytes, which the caller writes
 // whole. RequestError when cairo cannot draw (std::bad_alloc for memory).
 
-// One short horizontal line per orbital inside the window, degenerate levels (within 1e-4 eV, or
-// closer than three points of the drawing) side by side, each occupied level with its electron
+// One short horizontal line per orbital inside the window, degenerate levels (within 1e-4 eV) side
+// by side at one height; distinct levels closer than a few points moved apart on the page, each
+// joined by a thin leader to a tick at its true energy; each occupied level with its electron
 // pair (two arrows), HOMO and LUMO labelled and the gap written, title and formula on top.
 std::string levels_picture(const LevelData& d, const EnergyWindow& w, PictureFormat format);
 
@@ -48,8 +49,7 @@ void check_broadening(double broadening_ev);
 std::string dos_picture(const LevelData& d, const EnergyWindow& w, double broadening_ev, PictureFormat format);
 
 // Groups drawn side by side: [first, last) index ranges of orbitals within `tolerance_ev` of the
-// group's first (1e-4 eV for degenerate levels; the diagram widens it to the levels it could not
-// draw apart).
+// group's first (1e-4 eV for degenerate levels).
 std::vector<std::pair<int, int>> degenerate_groups(const std::vector<double>& energies_ev, double tolerance_ev = 1e-4);
 
 }  // namespace zephor::exporter

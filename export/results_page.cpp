@@ -33,7 +33,8 @@ header { padding: 10px 16px; border-bottom: 1px solid #ccc; }
 header h1 { font-size: 20px; margin: 0; }
 header p { margin: 4px 0 0; font-size: 14px; }
 main { display: flex; flex-wrap: wrap; gap: 12px; padding: 12px; }
-#viewer { width: 560px; height: 460px; position: relative; border: 1px solid #ccc; }
+#frame { border: 1px solid #ccc; width: 560px; height: 420px; }
+#viewer { width: 560px; height: 420px; position: relative; }
 #levels { border: 1px solid #ccc; }
 #levels .level { cursor: pointer; }
 #levels .level:focus { outline: 2px solid #e08000; }
@@ -50,7 +51,7 @@ tr.selected { background: #ffe7c2; }
 <header><h1 id="title"></h1><p id="summary"></p></header>
 <main>
 <section>
-<div id="viewer" aria-label="molecule and orbital"></div>
+<div id="frame"><div id="viewer" aria-label="molecule and orbital"></div></div>
 <div class="controls">
 <label>isovalue <input id="iso" type="range" min="0.005" max="0.2" step="0.005" value="0.05"> <span id="isotext"></span></label>
 <label><input id="labels" type="checkbox"> atom labels</label>
@@ -59,7 +60,7 @@ tr.selected { background: #ffe7c2; }
 </div>
 <p id="shown" class="controls"></p>
 </section>
-<section><svg id="levels" width="300" height="520" role="list" aria-label="orbital energy levels"></svg></section>
+<section><svg id="levels" width="360" height="520" role="list" aria-label="orbital energy levels"></svg></section>
 <section><table id="orbitals"><thead><tr><th>orbital</th><th>eV</th><th>hartree</th><th>occupation</th><th></th></tr></thead><tbody></tbody></table></section>
 </main>
 <script type="application/json" id="zephor-data">@DATA@</script>
@@ -82,6 +83,7 @@ tr.selected { background: #ffe7c2; }
   for (const a of D.atoms) xyz += a.symbol + ' ' + a.x + ' ' + a.y + ' ' + a.z + '\n';
   const atoms = viewer ? viewer.addModel(xyz, 'xyz').selectedAtoms({}) : [];
   atoms.forEach((a, i) => { a.properties = {charge: D.charges[i]}; });
+  const sphereScale = 0.2;  // of the library's atomic radii
   function style() {
     if (!viewer) return;
     const byCharge = document.getElementById('charges').checked;
@@ -89,7 +91,7 @@ tr.selected { background: #ffe7c2; }
       const q = Math.max(-1, Math.min(1, a.properties.charge));
       const r = q < 0 ? 255 : Math.round(255 * (1 - q)), b = q > 0 ? 255 : Math.round(255 * (1 + q));
       return (r << 16) | (Math.round(255 * (1 - Math.abs(q))) << 8) | b; }} : {colorscheme: 'Jmol'};
-    viewer.setStyle({}, {stick: Object.assign({radius: 0.12}, color), sphere: Object.assign({scale: 0.25}, color)});
+    viewer.setStyle({}, {stick: Object.assign({radius: 0.12}, color), sphere: Object.assign({scale: sphereScale}, color)});
     viewer.removeAllLabels();
     if (document.getElementById('labels').checked)
       atoms.forEach((a, i) => viewer.addLabel(a.elem + (i + 1) + (byCharge ? ' ' + D.charges[i].toFixed(2) : ''),
@@ -101,6 +103,87 @@ tr.selected { background: #ffe7c2; }
           fontSize: 10, fontColor: 'black', backgroundColor: 'white', backgroundOpacity: 0.7});
       }
     viewer.render();
+  }
+  // The camera: the molecule's two largest principal axes (of its atoms' spread) across the
+  // screen, the largest horizontal, turned 15 degrees about the vertical so that lobes standing
+  // out of a flat molecule's plane are seen; then the atoms, with their spheres, fitted to the
+  // view. Coordinates in Angstrom.
+  function principalAxes(points) {
+    const c = [0, 1, 2].map(u => points.reduce((s, p) => s + p[u], 0) / points.length);
+    const a = [[0, 0, 0], [0, 0, 0], [0, 0, 0]];
+    for (const p of points)
+      for (let i = 0; i < 3; ++i) for (let j = 0; j < 3; ++j) a[i][j] += (p[i] - c[i]) * (p[j] - c[j]);
+    const v = [[1, 0, 0], [0, 1, 0], [0, 0, 1]];  // columns: eigenvectors (Jacobi rotations)
+    for (let sweep = 0; sweep < 50; ++sweep) {
+      let off = 0;
+      for (let i = 0; i < 3; ++i) for (let j = i + 1; j < 3; ++j) off += a[i][j] * a[i][j];
+      if (off < 1e-30) break;
+      for (let p = 0; p < 3; ++p) for (let q = p + 1; q < 3; ++q) {
+        if (Math.abs(a[p][q]) < 1e-300) continue;
+        const theta = (a[q][q] - a[p][p]) / (2 * a[p][q]);
+        const t = Math.sign(theta || 1) / (Math.abs(theta) + Math.sqrt(theta * theta + 1));
+        const cs = 1 / Math.sqrt(t * t + 1), sn = t * cs;
+        for (let k = 0; k < 3; ++k) {  // a <- a J
+          const akp = a[k][p], akq = a[k][q];
+          a[k][p] = cs * akp - sn * akq; a[k][q] = sn * akp + cs * akq;
+        }
+        for (let k = 0; k < 3; ++k) {  // a <- J^T a
+          const apk = a[p][k], aqk = a[q][k];
+          a[p][k] = cs * apk - sn * aqk; a[q][k] = sn * apk + cs * aqk;
+        }
+        for (let k = 0; k < 3; ++k) {
+          const vkp = v[k][p], vkq = v[k][q];
+          v[k][p] = cs * vkp - sn * vkq; v[k][q] = sn * vkp + cs * vkq;
+        }
+      }
+    }
+    const order = [0, 1, 2].sort((i, j) => a[j][j] - a[i][i]);
+    const e1 = [0, 1, 2].map(k => v[k][order[0]]), e2 = [0, 1, 2].map(k => v[k][order[1]]);
+    const e3 = [e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]];
+    return [e1, e2, e3];
+  }
+  // The unit quaternion [x, y, z, w] of a rotation matrix (rows).
+  function quaternion(m) {
+    const tr = m[0][0] + m[1][1] + m[2][2];
+    if (tr > 0) {
+      const s = 2 * Math.sqrt(tr + 1);
+      return [(m[2][1] - m[1][2]) / s, (m[0][2] - m[2][0]) / s, (m[1][0] - m[0][1]) / s, s / 4];
+    }
+    if (m[0][0] > m[1][1] && m[0][0] > m[2][2]) {
+      const s = 2 * Math.sqrt(1 + m[0][0] - m[1][1] - m[2][2]);
+      return [s / 4, (m[0][1] + m[1][0]) / s, (m[0][2] + m[2][0]) / s, (m[2][1] - m[1][2]) / s];
+    }
+    if (m[1][1] > m[2][2]) {
+      const s = 2 * Math.sqrt(1 + m[1][1] - m[0][0] - m[2][2]);
+      return [(m[0][1] + m[1][0]) / s, s / 4, (m[1][2] + m[2][1]) / s, (m[0][2] - m[2][0]) / s];
+    }
+    const s = 2 * Math.sqrt(1 + m[2][2] - m[0][0] - m[1][1]);
+    return [(m[0][2] + m[2][0]) / s, (m[1][2] + m[2][1]) / s, s / 4, (m[1][0] - m[0][1]) / s];
+  }
+  function frame() {
+    const points = D.atoms.map(a => [a.x, a.y, a.z]);
+    const axes = points.length > 1 ? principalAxes(points) : [[1, 0, 0], [0, 1, 0], [0, 0, 1]];
+    const tilt = 15 * Math.PI / 180, ct = Math.cos(tilt), st = Math.sin(tilt);
+    const m = [axes[0].map((u, k) => ct * u + st * axes[2][k]), axes[1], axes[2].map((u, k) => ct * u - st * axes[0][k])];
+    const view = points.map(p => m.map(r => r[0] * p[0] + r[1] * p[1] + r[2] * p[2]));
+    // The spheres as drawn: the library's radii (Angstrom) times the style's scale.
+    const radii = ($3Dmol.GLModel && $3Dmol.GLModel.vdwRadii) || {};
+    const radius = D.atoms.map(a => sphereScale * (radii[a.symbol] || 2.0));
+    const lo = [0, 1, 2].map(u => Math.min(...view.map(p => p[u]))), hi = [0, 1, 2].map(u => Math.max(...view.map(p => p[u])));
+    const mid = [0, 1, 2].map(u => (lo[u] + hi[u]) / 2);
+    const centre = [0, 1, 2].map(k => m[0][k] * mid[0] + m[1][k] * mid[1] + m[2][k] * mid[2]);  // m^T mid
+    viewer.zoomTo();  // fog and slab for the whole scene
+    // The camera's distance from the centre such that every sphere, seen in perspective at its own
+    // depth, lies inside the view with a little room.
+    const el = document.getElementById('viewer'), aspect = el.clientWidth / el.clientHeight, room = 1.03;
+    const t = Math.tan(viewer.camera.fov * Math.PI / 360);
+    let distance = 1.0;
+    view.forEach((p, i) => {
+      distance = Math.max(distance, p[2] - mid[2] + room * (Math.abs(p[0] - mid[0]) + radius[i]) / (t * aspect),
+                          p[2] - mid[2] + room * (Math.abs(p[1] - mid[1]) + radius[i]) / t);
+    });
+    const q = quaternion(m);
+    viewer.setView([-centre[0], -centre[1], -centre[2], viewer.CAMERA_Z - distance, q[0], q[1], q[2], q[3]]);
   }
   let iso = 0.05, shown = 0;
   const volumes = {};
@@ -125,16 +208,47 @@ tr.selected { background: #ffe7c2; }
   const ks = Object.keys(D.cubes).map(Number);
   const lo = D.energies_ev[Math.min(...ks) - 1] - 2, hi = D.energies_ev[Math.max(...ks) - 1] + 2;
   const y = e => 500 - (e - lo) / (hi - lo) * 480;
-  let previous = null, column = 0;
+  function svgElement(name, attributes, text) {
+    const el = document.createElementNS(NS, name);
+    for (const [a, v] of Object.entries(attributes)) el.setAttribute(a, v);
+    if (text !== undefined) el.textContent = text;
+    svg.appendChild(el);
+    return el;
+  }
+  // The energy axis (eV) with ticks of 1, 2 or 5 times a power of ten, about six of them.
+  const axisX = 62;
+  svgElement('line', {x1: axisX, y1: y(lo), x2: axisX, y2: y(hi), stroke: '#000'});
+  const raw = (hi - lo) / 6, p10 = Math.pow(10, Math.floor(Math.log10(raw)));
+  const step = [1, 2, 5, 10].map(m => m * p10).find(s => s >= raw);
+  for (let t = Math.ceil(lo / step) * step; t <= hi + 1e-9; t += step) {
+    svgElement('line', {x1: axisX - 4, y1: y(t), x2: axisX, y2: y(t), stroke: '#000'});
+    svgElement('text', {x: axisX - 6, y: y(t) + 4, 'font-size': '11', 'text-anchor': 'end', class: 'tick'},
+               t.toFixed(step < 1 ? 1 : 0));
+  }
+  svgElement('text', {x: 12, y: 260, 'font-size': '12', transform: 'rotate(-90 12 260)', 'text-anchor': 'middle'}, 'energy (eV)');
+  // Side by side only for degenerate levels (within 1e-4 eV); distinct levels closer than six
+  // pixels are lifted apart, each with a thin leader from its true energy.
+  const groups = [];
   for (let k = 1; k <= n; ++k) {
     const e = D.energies_ev[k - 1];
     if (e < lo || e > hi) continue;
-    column = (previous !== null && Math.abs(y(e) - y(previous)) < 4) ? column + 1 : 0;
-    previous = e;
-    const x = 90 + column * 62;
+    const g = groups[groups.length - 1];
+    if (g && e - D.energies_ev[g[0] - 1] <= 1e-4) g.push(k); else groups.push([k]);
+  }
+  let lastShown = Infinity;
+  const levelX = 150;
+  for (const g of groups) {
+    const e0 = D.energies_ev[g[0] - 1], trueY = y(e0), shownY = Math.min(trueY, lastShown - 6);
+    lastShown = shownY;
+    if (trueY - shownY > 0.25)
+      svgElement('polyline', {points: (levelX - 24) + ',' + trueY + ' ' + (levelX - 16) + ',' + trueY + ' ' + (levelX - 2) + ',' + shownY,
+                              fill: 'none', stroke: '#888', 'stroke-width': '0.8', class: 'leader'});
+    g.forEach((k, column) => {
+    const e = D.energies_ev[k - 1];
+    const x = levelX + column * 62;
     const line = document.createElementNS(NS, 'rect');  // a level: a short bar, easy to click
     line.setAttribute('x', x); line.setAttribute('width', 50);
-    line.setAttribute('y', y(e) - 2); line.setAttribute('height', 4);
+    line.setAttribute('y', shownY - 2); line.setAttribute('height', 4);
     line.setAttribute('fill', k <= homo ? '#00008c' : '#777');
     line.setAttribute('class', 'level' + (D.cubes[k] ? '' : ' nogrid'));
     line.dataset.k = k;
@@ -149,12 +263,9 @@ tr.selected { background: #ffe7c2; }
     title.textContent = 'orbital ' + k + ': ' + e.toFixed(4) + ' eV';
     line.appendChild(title);
     svg.appendChild(line);
-    if (k === homo || k === lumo) {
-      const t = document.createElementNS(NS, 'text');
-      t.setAttribute('x', 4); t.setAttribute('y', y(e) + 4); t.setAttribute('font-size', '12');
-      t.textContent = (k === homo ? 'HOMO ' : 'LUMO ') + e.toFixed(2);
-      svg.appendChild(t);
-    }
+    if (k === homo || k === lumo)
+      svgElement('text', {x: levelX + g.length * 62, y: shownY + 4, 'font-size': '12'}, (k === homo ? 'HOMO ' : 'LUMO ') + e.toFixed(2));
+    });
   }
   const body = document.querySelector('#orbitals tbody');
   for (let k = 1; k <= n; ++k) {
@@ -175,7 +286,7 @@ tr.selected { background: #ffe7c2; }
   document.getElementById('bonds').checked = D.atoms.length <= 30;
   window.zephor = {viewer: viewer, shown: 0, ready: false};
   style();
-  if (viewer) viewer.zoomTo();
+  if (viewer) frame();
   show(D.cubes[homo] ? homo : ks[0]);
   window.zephor.ready = true;
 })();

@@ -2,8 +2,9 @@
 // every request that leaves the file system refused and counted. For water, benzene and
 // naphthalene: the page is self-contained and within its size bound, no console error, every
 // orbital of the window is in the level diagram, the table shows FOR006's energies, the HOMO is
-// shown on opening, clicking the LUMO changes the drawn surface, and the picture holds both lobe
-// colours. Then hostile titles: the page still parses as written and shows them. Exits 77
+// shown on opening, clicking the LUMO changes the drawn surface, the picture holds both lobe
+// colours, the atoms fill at least a quarter of the 3D view inside its whole frame, the level
+// diagram has a numbered eV axis, and the Mayer bond orders are labelled and on. Then hostile titles: the page still parses as written and shows them. Exits 77
 // (skipped) where Chromium or puppeteer-core is missing.
 //   node browser_test.js ZEPHOR_EXPORT GOLDEN_DIR [SCREENSHOT_DIR]
 'use strict';
@@ -101,6 +102,33 @@ async function lobeColours(page) {
     check(table[homo - 1][4] === 'HOMO' && table[homo][4] === 'LUMO', molecule + ': HOMO and LUMO marks');
     check(await page.evaluate(() => window.zephor.shown) === homo, molecule + ': the HOMO shown on opening');
 
+    // The molecule fills the view: its atoms' bounding box on the screen covers a quarter of the
+    // 3D view or more and lies inside it; the frame is whole; the bond orders labelled.
+    const fit = await page.evaluate(() => {
+      const v = window.zephor.viewer, el = document.getElementById('viewer');
+      const frame = document.getElementById('frame') || el, r = frame.getBoundingClientRect(), style = getComputedStyle(frame);
+      const borders = ['top', 'right', 'bottom', 'left'].map(s => parseFloat(style.getPropertyValue('border-' + s + '-width')));
+      const canvas = el.querySelector('canvas'), c = canvas ? canvas.getBoundingClientRect() : r;
+      const inside = c.left >= r.left + borders[3] - 0.5 && c.top >= r.top + borders[0] - 0.5 &&
+                     c.right <= r.right - borders[1] + 0.5 && c.bottom <= r.bottom - borders[2] + 0.5;
+      const box = {left: r.left + window.scrollX, top: r.top + window.scrollY, width: r.width, height: r.height};
+      const bonds = document.getElementById('bonds');
+      const label = bonds.closest('label').textContent.trim();
+      if (!v) return {viewer: false, borders, inside, label, checked: bonds.checked};
+      const pts = v.modelToScreen(v.getModel().selectedAtoms({}).map(a => ({x: a.x, y: a.y, z: a.z})));
+      const xs = pts.map(p => p.x), ys = pts.map(p => p.y);
+      const [x0, x1, y0, y1] = [Math.min(...xs), Math.max(...xs), Math.min(...ys), Math.max(...ys)];
+      return {viewer: true, borders, inside, label, checked: bonds.checked, share: (x1 - x0) * (y1 - y0) / (el.clientWidth * el.clientHeight),
+              within: x0 >= box.left && x1 <= box.left + box.width && y0 >= box.top && y1 <= box.top + box.height};
+    });
+    check(fit.borders.every(b => b >= 1) && fit.inside, molecule + ': the 3D view\'s frame whole ' + JSON.stringify(fit));
+    check(fit.label === 'Mayer bond orders' && fit.checked, molecule + ': Mayer bond orders labelled and shown ' + JSON.stringify(fit));
+    if (fit.viewer)  // where WebGL is offered (it is with SwiftShader here)
+      check(fit.viewer && fit.share >= 0.25 && fit.within, molecule + ': the molecule fills the view ' + JSON.stringify(fit));
+    // The level diagram's energy axis: ticks numbered, named in eV.
+    const axis = await page.$$eval('#levels text', ts => ts.map(t => t.textContent));
+    check(axis.includes('energy (eV)') && (await page.$$eval('#levels text.tick', ts => ts.length)) >= 3,
+          molecule + ': the level diagram\'s energy axis ' + JSON.stringify(axis));
     const before = await lobeColours(page);
     check(before.blue > 200 && before.red > 200, molecule + ': both lobes drawn (' + before.blue + ' blue, ' +
           before.red + ' red pixels)');

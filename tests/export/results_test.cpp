@@ -4,11 +4,14 @@
 // orbital list, the strict report reader, and the title carried into every export.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <set>
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "common/constants.hpp"
 #include "common/text_forms.hpp"
@@ -42,6 +45,27 @@ std::size_t count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
+}
+
+// The level lines of a level diagram's SVG (stroke width level_line_width), each "M x0 y L x1 y".
+struct SvgLine {
+    double x0, x1, y;
+};
+std::vector<SvgLine> level_lines(const std::string& svg) {
+    std::vector<SvgLine> lines;
+    for (std::size_t at = svg.find("<path"); at != std::string::npos; at = svg.find("<path", at + 1)) {
+        const std::string tag = svg.substr(at, svg.find('>', at) - at);
+        if (tag.find("stroke-width:2.5;") == std::string::npos) continue;
+        const std::size_t d = tag.find(" d=\"");
+        if (d == std::string::npos) continue;
+        std::istringstream in(tag.substr(d + 4));
+        char m = 0, l = 0;
+        double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        in >> m >> x0 >> y0 >> l >> x1 >> y1;
+        EXPECT_TRUE(in && m == 'M' && l == 'L' && y0 == y1) << tag;
+        lines.push_back({std::min(x0, x1), std::max(x0, x1), y0});
+    }
+    return lines;
 }
 
 }  // namespace
@@ -86,6 +110,40 @@ TEST(Results, DegenerateLevelsAreGroupedAndTheDefaultWindowFramesTheFrontier) {
     const EnergyWindow w = default_window(d);
     EXPECT_EQ(w.min_ev, -30.0);
     EXPECT_EQ(w.max_ev, 15.0);
+}
+
+TEST(Results, OnlyDegenerateLevelsAreDrawnSideBySide) {
+    // -10.05 and -10.0 are distinct (0.05 eV, under two points of the page apart); -8.0 and
+    // -7.99999 are one degenerate pair.
+    const LevelData d{"", "X", {-12.0, -10.05, -10.0, -8.0, -7.99999, 2.0}, 3};
+    std::vector<SvgLine> lines = level_lines(levels_picture(d, default_window(d), PictureFormat::svg));
+    ASSERT_EQ(lines.size(), 6u);
+    std::sort(lines.begin(), lines.end(), [](const SvgLine& a, const SvgLine& b) { return a.y > b.y; });  // by energy
+    const auto side_by_side = [](const SvgLine& a, const SvgLine& b) { return std::abs(a.y - b.y) < 1e-6 && (a.x1 < b.x0 || b.x1 < a.x0); };
+    EXPECT_TRUE(side_by_side(lines[3], lines[4])) << lines[3].y << " " << lines[4].y;
+    // The near pair at two heights told apart by more than a line's width, never side by side.
+    EXPECT_FALSE(side_by_side(lines[1], lines[2]));
+    EXPECT_GT(lines[1].y - lines[2].y, 2 * level_line_width);
+    EXPECT_LT(lines[1].y - lines[2].y, 10.0);  // moved the least
+    // Every distinct level at its own height.
+    for (std::size_t k : {0u, 1u, 2u, 4u}) EXPECT_GT(lines[k].y - lines[k + 1].y, 2 * level_line_width) << k;
+}
+
+TEST(Results, DensityOfStatesHasNumberedStatesPerEvAxisAndStaysInItsPlot) {
+    const LevelData d{"", "X", {-12.0, -10.0, -10.0, -10.0, -8.0, 2.0}, 3};
+    const std::string svg = dos_picture(d, {-10.0, 5.0}, 0.2, PictureFormat::svg);  // a peak at the edge
+    // Tick labels left of the axis (x = 80) above the zero at the energy axis (y = 440): glyphs at
+    // two heights or more (ticks 5 and 10 states per eV here).
+    std::set<double> heights;
+    for (std::size_t at = svg.find("<use"); at != std::string::npos; at = svg.find("<use", at + 1)) {
+        const std::string tag = svg.substr(at, svg.find('>', at) - at);
+        const std::size_t x = tag.find(" x=\""), y = tag.find(" y=\"");
+        if (x == std::string::npos || y == std::string::npos) continue;
+        const double gx = std::stod(tag.substr(x + 4)), gy = std::stod(tag.substr(y + 4));
+        if (gx > 40 && gx < 80 && gy < 440) heights.insert(gy);
+    }
+    EXPECT_GE(heights.size(), 2u);
+    EXPECT_NE(svg.find("<clipPath"), std::string::npos);  // the curve clipped to the plot
 }
 
 TEST(Results, JsonIsAnAtomicResultForQcelementalWithTheReportsNumbers) {
