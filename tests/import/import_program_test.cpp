@@ -286,3 +286,16 @@ TEST(ImportProgramOpenBabel, ACrashOrHangOfTheLibraryInItsChildIsExitTwo) {
         EXPECT_EQ(fs::exists(dir / "FOR005"), c.status == 0);
     }
 }
+
+TEST(ImportProgramOpenBabel, AMoleculeThatTakesAllMemoryIsRefusedAtTheAddressSpaceLimit) {
+    // 1500 nested branches: Open Babel's work on them grows past 3 GB in seconds. The child's
+    // 2 GiB limit refuses it; prlimit keeps the machine safe from a build without that limit.
+    if (zephor_test::under_address_sanitizer()) GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+    TempDir dir;
+    copy_data(dir, "bad/deep_branches.smi");
+    const TimedRun t = timed_shell(dir.path(), "prlimit --as=6000000000 timeout -s KILL 120 " + import_binary() +
+                                                   " --timeout 100 deep_branches.smi");
+    EXPECT_EQ(t.r.status, 2);
+    EXPECT_EQ(t.r.err, "zephor-import: deep_branches.smi: Open Babel ran out of memory on this file\n");
+    EXPECT_FALSE(fs::exists(dir / "FOR005"));
+}
