@@ -292,7 +292,7 @@ TEST(ImportProgramOpenBabel, AMoleculeThatTakesAllMemoryIsRefusedAtTheAddressSpa
     // 2 GiB limit refuses it; prlimit keeps the machine safe from a build without that limit.
     if (zephor_test::under_address_sanitizer()) GTEST_SKIP() << "no address-space limit under AddressSanitizer";
     TempDir dir;
-    copy_data(dir, "bad/deep_branches.smi");
+    copy_data(dir, "bad/memory/deep_branches.smi");  // not replayed: no limit under AddressSanitizer
     const TimedRun t = timed_shell(dir.path(), "prlimit --as=6000000000 timeout -s KILL 120 " + import_binary() +
                                                    " --timeout 100 deep_branches.smi");
     EXPECT_EQ(t.r.status, 2);
