@@ -7,8 +7,9 @@
 // and the parent turns that, or the way the child ended, into a MoleculeIn or an exception.
 #include "import/sandboxed_reader.hpp"
 
-#include <csignal>
 #include <cmath>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -20,7 +21,6 @@
 
 #ifdef ZEPHOR_IMPORT_TEST_HOOKS
 #include <chrono>
-#include <cstring>
 #include <thread>
 #include <vector>
 #endif
