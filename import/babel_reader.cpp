@@ -4,12 +4,14 @@
 #include <openbabel/builder.h>
 #include <openbabel/elements.h>
 #include <openbabel/forcefield.h>
+#include <openbabel/math/vector3.h>
 #include <openbabel/mol.h>
 #include <openbabel/obconversion.h>
 #include <openbabel/oberror.h>
 #include <openbabel/obiter.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "common/run_files.hpp"
 #include "import/errors.hpp"
@@ -21,6 +23,12 @@ namespace {
 // Coordinates for a molecule that has none: the builder's fragments, then a force-field
 // relaxation (conjugate gradients from a fixed start, so the result does not vary).
 void build_3d(OpenBabel::OBMol& mol, const std::string& name) {
+    // The builder draws random directions from rand(), which Open Babel seeds from the clock when
+    // it draws its first: drawing one here, then seeding rand() with a constant, gives a molecule
+    // the same coordinates every time (this process, the child, draws nothing else).
+    OpenBabel::vector3 first;
+    first.randomUnitVector();
+    std::srand(1);
     OpenBabel::OBBuilder builder;
     if (!builder.Build(mol)) throw ContentError(name + ": Open Babel could not build 3D coordinates");
     mol.SetDimension(3);

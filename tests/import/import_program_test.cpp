@@ -299,3 +299,21 @@ TEST(ImportProgramOpenBabel, AMoleculeThatTakesAllMemoryIsRefusedAtTheAddressSpa
     EXPECT_EQ(t.r.err, "zephor-import: deep_branches.smi: Open Babel ran out of memory on this file\n");
     EXPECT_FALSE(fs::exists(dir / "FOR005"));
 }
+
+TEST(ImportProgramOpenBabel, Built3DCoordinatesAreTheSameEveryTime) {
+    // Open Babel's builder draws random directions, seeded from the clock, for a flat drawing and
+    // for a stereocentre: the FOR005 differed from one run to the next.
+    for (const std::string args : {"ethanol_2d.mol", "--smiles 'OC(C)(F)[C@H](N)C'"}) {
+        SCOPED_TRACE(args);
+        std::vector<std::string> texts;
+        for (int k = 0; k < 3; ++k) {
+            TempDir dir;
+            copy_data(dir, "hostile/ethanol_2d.mol");
+            const auto r = run_shell(dir.path(), import_binary() + " " + args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            texts.push_back(read_file(dir / "FOR005"));
+        }
+        EXPECT_EQ(texts[0], texts[1]);
+        EXPECT_EQ(texts[0], texts[2]);
+    }
+}
