@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "import/babel_reader.hpp"
 #include "import/child_process.hpp"
@@ -77,6 +78,7 @@ void test_fault(int fd) {
         write_all(1, noise);
     }
     if (f == "exit") std::_Exit(0);
+    if (f == "throw") throw std::length_error("vector\x1b");
 }
 #endif
 
@@ -95,6 +97,8 @@ int read_in_child(int fd, std::string_view text, const std::string& format, cons
         answer = record("error 1", e.what());
     } catch (const std::bad_alloc&) {
         answer = record("error 2", name + ": Open Babel ran out of memory on this file");
+    } catch (const std::exception& e) {
+        answer = record("error 2", name + ": Open Babel failed on this file (" + shown(e.what()) + ")");
     }
     return write_all(fd, answer) ? 0 : 1;
 }

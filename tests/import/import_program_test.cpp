@@ -264,6 +264,7 @@ TEST(ImportProgramOpenBabel, ACrashOrHangOfTheLibraryInItsChildIsExitTwo) {
         {"segv", "benzene.sdf", 2, "zephor-import: benzene.sdf: Open Babel failed on this file " + segv + "\n"},
         {"abort", "--smiles CCO", 2, "zephor-import: SMILES 'CCO': Open Babel failed on this file (signal 6)\n"},
         {"exit", "benzene.sdf", 2, "zephor-import: benzene.sdf: Open Babel failed on this file (exit status 0)\n"},
+        {"throw", "benzene.sdf", 2, "zephor-import: benzene.sdf: Open Babel failed on this file (vector\\x1b)\n"},
         {"sleep", "--timeout 1 benzene.sdf", 2,
          "zephor-import: benzene.sdf: Open Babel did not finish within 1 s; give a larger --timeout\n"},
         {"spin", "--timeout 1.5 --smiles CCO", 2,
