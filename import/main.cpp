@@ -2,10 +2,11 @@
 // Z-matrix, SDF/MOL, MOL2, PDB, CML or a SMILES string).
 //
 //   zephor-import INPUT [-o FOR005] [--format FMT] [--charge N] [--title T] [--index N] [--force]
+//                [--timeout SECONDS]
 //   zephor-import --smiles 'CCO' [...]
 //
 // Exit status: 0 written, 1 bad command line or file problem, 2 a molecule that cannot become a
-// FOR005 (nothing is written then).
+// FOR005, also one on which Open Babel crashed or ran past --timeout (nothing is written then).
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -21,9 +22,9 @@
 
 #include "common/run_files.hpp"
 #include "common/whole_file.hpp"
-#include "import/babel_reader.hpp"
 #include "import/errors.hpp"
 #include "import/for005_writer.hpp"
+#include "import/sandboxed_reader.hpp"
 #include "import/text_lines.hpp"
 #include "import/xyz_reader.hpp"
 #include "import/zmatrix.hpp"
@@ -42,6 +43,7 @@ struct Options {
     std::optional<std::string> title;
     int index = 1;
     bool force = false;
+    double timeout = 60;  // seconds of wall-clock time for Open Babel's reading and 3D building
 };
 
 // The format a file name's extension names, or "" when it names none.
@@ -73,7 +75,8 @@ std::string read_input(const std::string& path) {
 
 zi::MoleculeIn read_molecule(const Options& opt, const std::string& format) {
     if (!opt.smiles.empty()) {
-        zi::MoleculeIn m = zi::read_with_babel(opt.smiles, "smi", "SMILES '" + opt.smiles + "'");
+        zi::MoleculeIn m = zi::read_with_babel_in_child(opt.smiles, "smi", "SMILES '" + zi::shown(opt.smiles) + "'",
+                                                        opt.timeout);
         m.title = opt.smiles;  // Open Babel takes a title only from text after the SMILES
         return m;
     }
@@ -87,7 +90,7 @@ zi::MoleculeIn read_molecule(const Options& opt, const std::string& format) {
     else if (format == "gzmat")
         m = zi::read_gaussian_zmatrix(text, name);
     else
-        m = zi::read_with_babel(text, format, name);
+        m = zi::read_with_babel_in_child(text, format, zi::shown(name), opt.timeout);
     if (m.title.find_first_not_of(" \t\r") == std::string::npos && opt.input != "-")
         m.title = fs::path(opt.input).stem().string();
     return m;
@@ -133,11 +136,24 @@ int main(int argc, char** argv) {
     app.add_option("--index", opt.index, "which molecule of a multi-molecule XYZ file, from 1")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    app.add_option("--timeout", opt.timeout,
+                   "seconds Open Babel may take to read the molecule and build its 3D coordinates")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                double s = 0;
+                // Up to a year: beyond that the milliseconds of the deadline would not fit.
+                if (!CLI::detail::lexical_cast(text, s) || !(s > 0) || s > 3.2e7)
+                    return std::string("must be a positive number of seconds, at most 32000000");
+                return std::string();
+            },
+            "POSITIVE"))
+        ->capture_default_str();
     app.add_flag("-f,--force", opt.force, "replace the output file if it exists");
     app.set_version_flag("--version", "zephor-import " ZEPHOR_VERSION);
     app.footer("Formats by extension: .xyz .zmat .gzmat .sdf/.sd .mol .mol2 .pdb/.ent .cml .smi.\n"
+               "Open Babel's formats are read in a child process limited to --timeout seconds (and 2 GiB).\n"
                "Exit status: 0 written, 1 bad command line or file problem, 2 a molecule that cannot be "
-               "written (nothing is written).");
+               "written, or a crash or overrun of Open Babel (nothing is written).");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

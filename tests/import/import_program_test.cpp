@@ -8,7 +8,9 @@
 #include <sys/sysmacros.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <filesystem>
@@ -263,5 +265,180 @@ TEST(ImportProgram, ChargesAreDecimalAndEveryWrittenFileRunsThroughZephor) {
         EXPECT_EQ(run.err, "");
         EXPECT_TRUE(fs::exists(dir / "FOR006"));
         EXPECT_TRUE(fs::exists(dir / "FOR007"));
+    }
+}
+
+namespace {
+
+std::string hooks_binary() { return std::string("'") + ZEPHOR_IMPORT_HOOKS_BINARY + "'"; }
+
+// run_shell, and the seconds it took.
+struct TimedRun {
+    zephor_test::RunResult r;
+    double seconds;
+};
+TimedRun timed_shell(const fs::path& dir, const std::string& command) {
+    const auto start = std::chrono::steady_clock::now();
+    TimedRun t{run_shell(dir, command), 0};
+    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return t;
+}
+
+// An SDF of `n` carbon atoms in a row, 1.5 Angstrom apart, with no bonds: 3D coordinates given.
+std::string carbon_row_sdf(int n) {
+    std::string s = "carbon row\n  zephor\n\n";
+    char line[128];
+    std::snprintf(line, sizeof line, "%3d%3d  0  0  0  0  0  0  0  0999 V2000\n", n % 1000, 0);
+    // The counts line holds three digits; more atoms need the V3000 form.
+    if (n > 999) {
+        s += "  0  0  0     0  0            999 V3000\nM  V30 BEGIN CTAB\n";
+        s += "M  V30 COUNTS " + std::to_string(n) + " 0 0 0 0\nM  V30 BEGIN ATOM\n";
+        for (int i = 0; i < n; ++i) s += "M  V30 " + std::to_string(i + 1) + " C " + std::to_string(1.5 * i) + " 0 0.5 0\n";
+        return s + "M  V30 END ATOM\nM  V30 END CTAB\nM  END\n$$$$\n";
+    }
+    s += line;
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(line, sizeof line, "%10.4f%10.4f%10.4f C   0  0  0  0  0  0  0  0  0  0  0  0\n", 1.5 * i, 0.0, 0.5);
+        s += line;
+    }
+    return s + "M  END\n$$$$\n";
+}
+
+}  // namespace
+
+TEST(ImportProgramOpenBabel, ElementsAndSizesAreRefusedBeforeAny3DBuilding) {
+    // A 6 kB phosphate chain took over a minute of 3D building before its P was refused; an
+    // absurd atom count went on to hydrogens and a FOR005 no run can hold.
+    const std::string chain = read_file(fs::path(ZEPHOR_IMPORT_DATA) / "bad/phosphate_chain.smi");
+    const std::string chain_smiles = chain.substr(0, chain.find('\n'));
+    struct Case {
+        std::string args, err;
+    };
+    const Case cases[] = {
+        {"phosphate_chain.smi", "zephor-import: atom 2: P is not one of H, B, C, N, O, F\n"},
+        {"--smiles '" + chain_smiles + "'", "zephor-import: atom 2: P is not one of H, B, C, N, O, F\n"},
+        {"carbon_row.sdf",
+         "zephor-import: carbon_row.sdf: its 12000 atoms need 48000 basis functions; a run holds at most 46340\n"},
+        {"--smiles 'CCS'", "zephor-import: atom 3: S is not one of H, B, C, N, O, F\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.substr(0, 60));
+        TempDir dir;
+        copy_data(dir, "bad/phosphate_chain.smi");
+        write_file(dir / "carbon_row.sdf", carbon_row_sdf(12000));
+        const TimedRun t = timed_shell(dir.path(), "timeout -s KILL 60 " + import_binary() + " " + c.args);
+        EXPECT_EQ(t.r.status, 2);
+        EXPECT_EQ(t.r.err, c.err);
+        EXPECT_LT(t.seconds, 20.0);
+        EXPECT_FALSE(fs::exists(dir / "FOR005"));
+    }
+}
+
+TEST(ImportProgramOpenBabel, TheLibrarysOwnOutputAndRawBytesStayOffTheTerminal) {
+    // libxml2 printed three lines of its own, quoting the file's raw bytes, before the message.
+    TempDir dir;
+    copy_data(dir, "bad/raw_bytes.cml");
+    fs::copy_file(dir / "raw_bytes.cml", dir / "raw\x1b[2Jbytes.cml");
+    auto r = run_shell(dir.path(), import_binary() + " raw_bytes.cml");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "zephor-import: raw_bytes.cml: Open Babel found no molecule in it\n");
+    r = run_shell(dir.path(), import_binary() + " 'raw\x1b[2Jbytes.cml'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "zephor-import: raw\\x1b[2Jbytes.cml: Open Babel found no molecule in it\n");
+    r = run_shell(dir.path(), import_binary() + " --smiles 'C\x1b[2J'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "zephor-import: SMILES 'C\\x1b[2J': Open Babel found no molecule in it\n");
+    EXPECT_FALSE(fs::exists(dir / "FOR005"));
+}
+
+TEST(ImportProgramOpenBabel, ThreeDBuildingStopsAtTheTimeout) {
+    TempDir dir;
+    copy_data(dir, "bad/polyether.smi");
+    const TimedRun t = timed_shell(dir.path(), "timeout -s KILL 60 " + import_binary() + " --timeout 1 polyether.smi");
+    EXPECT_EQ(t.r.status, 2);
+    EXPECT_EQ(t.r.err, "zephor-import: polyether.smi: 3D building did not finish within 1 s; give a larger --timeout\n");
+    EXPECT_LT(t.seconds, 10.0);
+    EXPECT_FALSE(fs::exists(dir / "FOR005"));
+
+    // A timeout is a positive number of seconds; a generous one changes nothing.
+    for (const std::string bad : {"0", "-1", "nan", "inf", "1e300", "soon"}) {
+        SCOPED_TRACE(bad);
+        const auto r = run_shell(dir.path(), import_binary() + " --timeout " + bad + " --smiles CCO");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("--timeout"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "FOR005"));
+    }
+    copy_data(dir, "benzene.sdf");
+    const auto r = run_shell(dir.path(), import_binary() + " --timeout 300 benzene.sdf");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "FOR005").substr(0, 10), "'benzene'\n");
+}
+
+TEST(ImportProgramOpenBabel, ACrashOrHangOfTheLibraryInItsChildIsExitTwo) {
+    // The test build's child process misbehaves as asked; the parent reports it and writes nothing.
+    struct Case {
+        std::string fault, args;
+        int status;
+        std::string err;
+    };
+    // AddressSanitizer catches the segmentation fault itself and exits 1.
+    const std::string segv = zephor_test::under_address_sanitizer() ? "(exit status 1)" : "(signal 11)";
+    std::vector<Case> cases = {
+        {"segv", "benzene.sdf", 2, "zephor-import: benzene.sdf: Open Babel failed on this file " + segv + "\n"},
+        {"abort", "--smiles CCO", 2, "zephor-import: SMILES 'CCO': Open Babel failed on this file (signal 6)\n"},
+        {"exit", "benzene.sdf", 2, "zephor-import: benzene.sdf: Open Babel failed on this file (exit status 0)\n"},
+        {"throw", "benzene.sdf", 2, "zephor-import: benzene.sdf: Open Babel failed on this file (vector\\x1b)\n"},
+        {"sleep", "--timeout 1 benzene.sdf", 2,
+         "zephor-import: benzene.sdf: Open Babel did not finish within 1 s; give a larger --timeout\n"},
+        {"spin", "--timeout 1.5 --smiles CCO", 2,
+         "zephor-import: SMILES 'CCO': 3D building did not finish within 1.5 s; give a larger --timeout\n"},
+        // What the library prints is dropped, and the molecule is read as ever.
+        {"chatter", "benzene.sdf", 0, ""},
+    };
+    if (!zephor_test::under_address_sanitizer())  // whose shadow memory rules out RLIMIT_AS
+        cases.push_back({"alloc", "benzene.sdf", 2, "zephor-import: benzene.sdf: Open Babel ran out of memory on this file\n"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        TempDir dir;
+        copy_data(dir, "benzene.sdf");
+        const TimedRun t = timed_shell(
+            dir.path(), "ZEPHOR_IMPORT_TEST_FAULT=" + c.fault + " timeout -s KILL 60 " + hooks_binary() + " " + c.args);
+        EXPECT_EQ(t.r.status, c.status);
+        EXPECT_EQ(t.r.out, "");
+        EXPECT_EQ(t.r.err, c.err);
+        EXPECT_LT(t.seconds, 15.0);
+        EXPECT_EQ(fs::exists(dir / "FOR005"), c.status == 0);
+    }
+}
+
+TEST(ImportProgramOpenBabel, AMoleculeThatTakesAllMemoryIsRefusedAtTheAddressSpaceLimit) {
+    // 1500 nested branches: Open Babel's work on them grows past 3 GB in seconds. The child's
+    // 2 GiB limit refuses it; prlimit keeps the machine safe from a build without that limit.
+    if (zephor_test::under_address_sanitizer()) GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+    TempDir dir;
+    copy_data(dir, "bad/memory/deep_branches.smi");  // not replayed: no limit under AddressSanitizer
+    const TimedRun t = timed_shell(dir.path(), "prlimit --as=6000000000 timeout -s KILL 120 " + import_binary() +
+                                                   " --timeout 100 deep_branches.smi");
+    EXPECT_EQ(t.r.status, 2);
+    EXPECT_EQ(t.r.err, "zephor-import: deep_branches.smi: Open Babel ran out of memory on this file\n");
+    EXPECT_FALSE(fs::exists(dir / "FOR005"));
+}
+
+TEST(ImportProgramOpenBabel, Built3DCoordinatesAreTheSameEveryTime) {
+    // Open Babel's builder draws random directions, seeded from the clock, for a flat drawing and
+    // for a stereocentre: the FOR005 differed from one run to the next.
+    for (const std::string args : {"ethanol_2d.mol", "--smiles 'OC(C)(F)[C@H](N)C'"}) {
+        SCOPED_TRACE(args);
+        std::vector<std::string> texts;
+        for (int k = 0; k < 3; ++k) {
+            TempDir dir;
+            copy_data(dir, "hostile/ethanol_2d.mol");
+            const auto r = run_shell(dir.path(), import_binary() + " " + args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            texts.push_back(read_file(dir / "FOR005"));
+        }
+        EXPECT_EQ(texts[0], texts[1]);
+        EXPECT_EQ(texts[0], texts[2]);
     }
 }

@@ -1,0 +1,23 @@
+// The Open Babel formats read in a child process under limits (child_process.hpp): a crash of
+// the library, a hang, or a 3D build that runs on, becomes a ContentError of the parent (exit
+// status 2, nothing written) instead of the end of zephor-import.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "import/molecule_in.hpp"
+
+namespace zephor::importer {
+
+// What read_with_babel (babel_reader.hpp) gives, read in a child process that may use `seconds`
+// of wall-clock time (and as much processor time), and, outside sanitizer builds, 2 GiB of
+// address space. The child's ContentError and FileError come back with their texts; otherwise
+// "NAME: Open Babel failed on this file (signal 11)", "NAME: Open Babel did not finish within 60 s;
+// give a larger --timeout", "NAME: 3D building did not finish within 60 s; give a larger
+// --timeout" or "NAME: Open Babel ran out of memory on this file" (ContentError). `name` is as
+// the messages show it.
+MoleculeIn read_with_babel_in_child(std::string_view text, const std::string& format, const std::string& name,
+                                    double seconds);
+
+}  // namespace zephor::importer
