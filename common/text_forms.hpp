@@ -10,12 +10,9 @@
 
 namespace zephor {
 
-// An optional sign, digits with or without a decimal point, an optional exponent introduced by
-// E or D in either case ("0.74", "-1.2E-1", "1.5D0", "3", ".5"); nothing for any other text. The
-// form is checked first, so strtod never sees hexadecimal, Inf or NaN; strtod then rounds
-// correctly. A value past the double range (infinity) is refused, one below it read as the tiny
-// or zero value it rounds to.
-inline std::optional<double> parse_real_text(std::string_view s) {
+// The real-number grammar: an optional sign, digits with or without a decimal point, an optional
+// exponent introduced by E or D in either case ("0.74", "-1.2E-1", "1.5D0", "3", ".5").
+inline bool has_real_form(std::string_view s) {
     std::size_t i = 0;
     const auto digits = [&] {
         const std::size_t from = i;
@@ -28,13 +25,20 @@ inline std::optional<double> parse_real_text(std::string_view s) {
         ++i;
         mantissa += digits();
     }
-    if (mantissa == 0) return std::nullopt;
+    if (mantissa == 0) return false;
     if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
         ++i;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        if (digits() == 0) return std::nullopt;
+        if (digits() == 0) return false;
     }
-    if (i != s.size()) return std::nullopt;
+    return i == s.size();
+}
+
+// The value of a text of that form; nothing for any other text. The form is checked first, so
+// strtod never sees hexadecimal, Inf or NaN; strtod then rounds correctly. A value past the double
+// range (infinity) is refused, one below it read as the tiny or zero value it rounds to.
+inline std::optional<double> parse_real_text(std::string_view s) {
+    if (!has_real_form(s)) return std::nullopt;
     std::string text(s);
     for (char& c : text)
         if (c == 'D' || c == 'd') c = 'E';
@@ -45,12 +49,13 @@ inline std::optional<double> parse_real_text(std::string_view s) {
 
 // Input bytes as a message shows them: control bytes (a NUL would end the message early, an ESC
 // would reach the terminal) written as \xhh; printable bytes and UTF-8 text as they are.
-inline std::string shown(std::string_view s) {
+// With `high_bytes`, bytes 0x80 and above are written as \xhh too.
+inline std::string shown(std::string_view s, bool high_bytes = false) {
     static constexpr char hex[] = "0123456789abcdef";
     std::string out;
     for (const char c : s) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7f) {
+        if (b < 0x20 || b == 0x7f || (high_bytes && b >= 0x80)) {
             out += "\\x";
             out += hex[b >> 4];
             out += hex[b & 0xf];

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_forms.hpp"
+
 namespace zephor::importer {
 
 class ImportError : public std::runtime_error {
@@ -30,21 +32,7 @@ public:
 // Input bytes as zephor-import's messages show them: as zephor::shown() does, and bytes 0x80 and
 // above written as \xhh too, so that no byte of a bad file (a C1 control, a sequence cut short)
 // reaches the terminal raw.
-inline std::string shown(std::string_view s) {
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b >= 0x7f) {
-            out += "\\x";
-            out += hex[b >> 4];
-            out += hex[b & 0xf];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+inline std::string shown(std::string_view s) { return zephor::shown(s, true); }
 
 // "FILE:LINE: message", the form of every error that points into the input.
 inline ContentError content_error(const std::string& file, std::size_t line, const std::string& message) {

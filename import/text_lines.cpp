@@ -40,29 +40,7 @@ bool is_blank(std::string_view line) { return split_fields(line).empty(); }
 
 std::optional<double> parse_number(std::string_view s) { return parse_real_text(s); }
 
-bool has_number_form(std::string_view s) {
-    // parse_real_text's grammar with any exponent: a value of that form is refused only when
-    // it is out of range.
-    std::size_t i = 0;
-    const auto digits = [&] {
-        const std::size_t from = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-        return i - from;
-    };
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t mantissa = digits();
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return false;
-    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        if (digits() == 0) return false;
-    }
-    return i == s.size();
-}
+bool has_number_form(std::string_view s) { return has_real_form(s); }
 
 std::optional<int> parse_count(std::string_view s) {
     std::size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
