@@ -33,6 +33,11 @@ for m in water methane_hfirst ammonia; do
   mkdir -p "$work/data/batch/$m" && cp "$source/tests/data/golden/$m/FOR005" "$work/data/batch/$m/"
 done
 
+# A sanitizer build's suppressions live in the source tree, which is about to be hidden.
+if [ -n "${LSAN_OPTIONS:-}" ]; then
+  cp "$source/tests/lsan.supp" "$work/lsan.supp"
+  export LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0"
+fi
 # Everything below sees neither the sources nor the build folder, and no zephor on PATH.
 unshare --mount bash -euo pipefail -c '
   mount -t tmpfs none "$2" && mount -t tmpfs none "$1"
