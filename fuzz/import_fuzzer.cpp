@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "common/constants.hpp"
+#include "fuzz/scratch_files.hpp"
 #include "common/errors.hpp"
 #include "driver/molecule.hpp"
 #include "driver/run.hpp"
@@ -44,13 +45,7 @@ void check_message(std::string message) {
     for (const char c : message) check(static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f);
 }
 
-std::optional<std::string> slurp(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using zephor_fuzz::slurp;
 
 // Whether the checkpoint's coordinate rows hold numbers, no field in asterisks. (Other rows may:
 // an orbital coefficient below 1E-99 is asterisks in zephor's checkpoint, as zephor writes it.)

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/constants.hpp"
+#include "fuzz/scratch_files.hpp"
 #include "common/elements.hpp"
 #include "common/errors.hpp"
 #include "driver/molecule.hpp"
@@ -84,13 +85,7 @@ Case decode(const std::uint8_t* data, std::size_t size) {
     return c;
 }
 
-std::optional<std::string> slurp(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using zephor_fuzz::slurp;
 
 void put(const char* name, const std::string& content) {
     std::ofstream out(name, std::ios::binary);
