@@ -92,14 +92,15 @@ std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r
         {"wiberg_lowdin_bond_orders", pair_list(a.wiberg_lowdin)},
         {"overlap_populations", pair_list(a.overlap_population)},
         {"orbital_composition", composition},
-        {"atomic_valences", a.atomic_valences},
-        {"description",
-         "From the orbitals normalised against the overlap S (c^T S c = 1), P = 2 sum_occ c c^T: Mulliken charges "
-         "Z - sum_A (PS)_mumu and Loewdin charges Z - sum_A (S^1/2 P S^1/2)_mumu (valence charges, e); Mayer bond "
-         "orders sum_A sum_B (PS)_munu (PS)_numu; Wiberg indices in the Loewdin basis sum (S^1/2 P S^1/2)_munu^2; "
-         "Mulliken overlap populations sum 2 P_munu S_munu; pairs [i, j, value] with atoms from 1, i < j, above "
-         "0.01 in magnitude; orbital_composition[k][A]: percent of orbital k on atom A (Mulliken partition); "
-         "atomic_valences: the sum of each atom's Mayer bond orders."}};
+        {"atomic_valences", a.atomic_valences}};
+    // Beside, not inside: readers take analysis to hold the seven analyses and nothing else.
+    extras["analysis_description"] =
+        "From the orbitals normalised against the overlap S (c^T S c = 1), P = 2 sum_occ c c^T: Mulliken charges "
+        "Z - sum_A (PS)_mumu and Loewdin charges Z - sum_A (S^1/2 P S^1/2)_mumu (valence charges, e); Mayer bond "
+        "orders sum_A sum_B (PS)_munu (PS)_numu; Wiberg indices in the Loewdin basis sum (S^1/2 P S^1/2)_munu^2; "
+        "Mulliken overlap populations sum 2 P_munu S_munu; pairs [i, j, value] with atoms from 1, i < j, above "
+        "0.01 in magnitude; orbital_composition[k][A]: percent of orbital k on atom A (Mulliken partition); "
+         "atomic_valences: the sum of each atom's Mayer bond orders.";
 
     const json result = {
         {"schema_name", "qcschema_output"},

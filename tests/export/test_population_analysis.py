@@ -187,6 +187,9 @@ def prepare(name, folder):
 def test_every_analysis_agrees_with_an_independent_evaluation(name, tmp_path):
     result = prepare(name, str(tmp_path))
     got = result["extras"]["analysis"]
+    # Readers index the analyses by name: no other key may sit among them.
+    assert set(got) == {"mulliken_charges", "lowdin_charges", "mayer_bond_orders", "wiberg_lowdin_bond_orders",
+                        "overlap_populations", "orbital_composition", "atomic_valences"}
     atoms, shells, energies, occupations, coefs = read_molden(os.path.join(tmp_path, "FOR007.molden"))
     want = analyses(atoms, shells, coefs, occupations)
     # The written functions are normalised contractions; the orbitals have unit norm against S.
