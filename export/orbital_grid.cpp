@@ -1,0 +1,264 @@
+// Tables, screening radii and the plane-by-plane sums of the factorised grid evaluation.
+#include "export/orbital_grid.hpp"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "export/checkpoint_reader.hpp"
+#include "export/orbital_value.hpp"
+#include "export/orbitals.hpp"
+
+namespace zephor::exporter {
+
+namespace {
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// The points [lo, hi) of an axis within `half` (bohr) of `centre`, a hair wider so that rounding
+// in the division never drops a point inside.
+void axis_range(const GridAxes& g, std::size_t u, double centre, double half, std::int64_t& lo, std::int64_t& hi) {
+    const double n = static_cast<double>(g.count[u]);
+    const double h = half * (1.0 + 1e-12) + 1e-12 * g.spacing;
+    const double first = std::clamp(std::ceil((centre - h - g.origin[u]) / g.spacing), 0.0, n);
+    const double last = std::clamp(std::floor((centre + h - g.origin[u]) / g.spacing) + 1.0, 0.0, n);
+    lo = static_cast<std::int64_t>(first);
+    hi = std::max(lo, static_cast<std::int64_t>(last));
+}
+
+// The squared distance (bohr^2) beyond which amplitude * r^power * exp(-alpha r^2) stays below
+// 1 (power 0 for s, 1 for p, where |c . d| <= |c| r); -1 where it is below 1 everywhere. For p
+// the root is taken on the falling side of the peak at r = (2 alpha)^-1/2, from above.
+double screening_radius2(double amplitude, int power, double alpha) {
+    if (!(amplitude > 0.0)) return -1.0;
+    if (std::isinf(amplitude)) return infinity;
+    const double lg = std::log(amplitude);
+    if (power == 0) return lg > 0.0 ? lg / alpha * (1.0 + 1e-12) : -1.0;
+    const double peak = std::sqrt(0.5 / alpha);
+    if (lg + std::log(peak) - 0.5 <= 0.0) return -1.0;
+    double r = 2.0 * peak;
+    while (alpha * r * r < lg + std::log(r)) r *= 2.0;
+    for (int it = 0; it < 200; ++it) {
+        const double next = std::sqrt((lg + std::log(r)) / alpha);
+        if (!(next < r)) break;
+        r = next;
+    }
+    return r * r * (1.0 + 1e-12);
+}
+
+// The largest |value| of each orbital at the grid points nearest each atom and about a bohr
+// away along each axis (where p functions peak): a lower bound of its largest |value| on the
+// grid, found before the grid is evaluated.
+std::vector<double> probe_maxima(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals,
+                                 const GridAxes& g) {
+    const std::vector<double> factor = primitive_factors(c, o);
+    const std::size_t n = static_cast<std::size_t>(c.basis_count);
+    const std::int64_t step = std::max<std::int64_t>(1, std::llround(std::min(1.0 / g.spacing, 1e6)));
+    std::vector<double> largest(orbitals.size(), 0.0);
+    for (std::size_t a = 0; a < static_cast<std::size_t>(c.atom_count); ++a) {
+        std::int64_t near[3];
+        for (std::size_t u = 0; u < 3; ++u) {
+            const double t = std::round((c.r[3 * a + u] - g.origin[u]) / g.spacing);
+            near[u] = static_cast<std::int64_t>(std::clamp(t, 0.0, static_cast<double>(g.count[u] - 1)));
+        }
+        for (int probe = 0; probe < 7; ++probe) {
+            std::int64_t at[3] = {near[0], near[1], near[2]};
+            if (probe > 0) {
+                const std::size_t u = static_cast<std::size_t>((probe - 1) / 2);
+                at[u] = std::clamp(at[u] + (probe % 2 == 1 ? step : -step), std::int64_t{0}, g.count[u] - 1);
+            }
+            const double p[3] = {grid_coordinate(g, 0, at[0]), grid_coordinate(g, 1, at[1]), grid_coordinate(g, 2, at[2])};
+            for (std::size_t m = 0; m < orbitals.size(); ++m) {
+                const double v = orbital_value_at(c, &o.coef[static_cast<std::size_t>(orbitals[m] - 1) * n], factor, p);
+                largest[m] = std::max(largest[m], std::fabs(v));
+            }
+        }
+    }
+    return largest;
+}
+
+}  // namespace
+
+OrbitalGrid::OrbitalGrid(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals,
+                         const GridAxes& axes, ScreeningBound bound)
+    : axes_(axes), function_count_(static_cast<std::size_t>(c.basis_count)) {
+    const std::size_t n = function_count_;
+    for (const std::int32_t k : orbitals)
+        coef_.insert(coef_.end(), o.coef.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(k - 1) * n),
+                     o.coef.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(k) * n));
+    z_.resize(static_cast<std::size_t>(axes.count[2]));
+    for (std::int64_t l = 0; l < axes.count[2]; ++l) z_[static_cast<std::size_t>(l)] = grid_coordinate(axes, 2, l);
+
+    const std::vector<double> factor = primitive_factors(c, o);
+    primitive_count_ = factor.size();
+    // Every point sums at most primitive_count_ terms; each is left out only below its orbital's
+    // share tau of the bound.
+    const std::vector<double> largest =
+        bound.relative > 0.0 ? probe_maxima(c, o, orbitals, axes) : std::vector<double>(orbitals.size(), 0.0);
+    std::vector<double> tau(orbitals.size());
+    for (std::size_t m = 0; m < orbitals.size(); ++m)
+        tau[m] = std::max(bound.relative * largest[m], bound.absolute) / static_cast<double>(primitive_count_);
+
+    std::size_t function = 0;
+    for (std::size_t s = 0; s < c.shell_type.size(); ++s) {
+        Shell sh{};
+        const double* a = &c.r[3 * static_cast<std::size_t>(c.shell_atom[s] - 1)];
+        std::copy(a, a + 3, sh.centre);
+        sh.p = c.shell_type[s] == 1;
+        sh.function = function;
+        function += sh.p ? 3 : 1;
+        sh.first = primitives_.size();
+        sh.radius2 = -1.0;
+        for (std::size_t u = 0; u < 3; ++u) {
+            sh.lo[u] = axes.count[u];
+            sh.hi[u] = 0;
+        }
+        // The orbitals' coefficient of the shell (|c| of its three for p) over their tau: the
+        // largest weight the shell has in any of them.
+        double weight = 0.0;
+        for (std::size_t m = 0; m < orbitals.size(); ++m) {
+            const double* cm = &coef_[m * n + sh.function];
+            const double size = sh.p ? std::sqrt(cm[0] * cm[0] + cm[1] * cm[1] + cm[2] * cm[2]) : std::fabs(cm[0]);
+            if (size > 0.0) weight = std::max(weight, tau[m] > 0.0 ? size / tau[m] : infinity);
+        }
+        for (std::size_t k = 0; k < 6; ++k) {
+            const double alpha = c.exponents[6 * s + k];
+            const double f = factor[6 * s + k];
+            Primitive pr{};
+            pr.radius2 = screening_radius2(std::fabs(f) * weight, sh.p ? 1 : 0, alpha);
+            if (pr.radius2 < 0.0) continue;
+            bool reaches = true;
+            for (std::size_t u = 0; u < 3; ++u) {
+                axis_range(axes, u, sh.centre[u], std::sqrt(pr.radius2), pr.lo[u], pr.hi[u]);
+                reaches = reaches && pr.lo[u] < pr.hi[u];
+            }
+            if (!reaches) continue;
+            for (std::size_t u = 0; u < 3; ++u) {
+                pr.table[u] = tables_.size();
+                for (std::int64_t i = pr.lo[u]; i < pr.hi[u]; ++i) {
+                    const double d = grid_coordinate(axes, u, i) - sh.centre[u];
+                    const double e = std::exp(-alpha * (d * d));
+                    tables_.push_back(u == 0 ? f * e : e);  // the factor rides on the x table
+                }
+                sh.lo[u] = std::min(sh.lo[u], pr.lo[u]);
+                sh.hi[u] = std::max(sh.hi[u], pr.hi[u]);
+            }
+            sh.radius2 = std::max(sh.radius2, pr.radius2);
+            primitives_.push_back(pr);
+        }
+        sh.count = primitives_.size() - sh.first;
+        if (sh.count > 0) shells_.push_back(sh);
+    }
+}
+
+// One row (i, j) of every orbital: per shell, its radial sum over the primitives that reach the
+// row, then each orbital's coefficients (and for p the offsets) on it.
+void OrbitalGrid::evaluate_row(std::int64_t i, std::int64_t j, const std::vector<std::size_t>& shells, double* rad,
+                               double* const* rows) const {
+    const double x = grid_coordinate(axes_, 0, i), y = grid_coordinate(axes_, 1, j);
+    const std::size_t orbitals = orbital_count();
+    for (const std::size_t s : shells) {
+        const Shell& sh = shells_[s];
+        if (j < sh.lo[1] || j >= sh.hi[1]) continue;
+        const double dx = x - sh.centre[0], dy = y - sh.centre[1];
+        const double rho2 = dx * dx + dy * dy;
+        if (rho2 > sh.radius2) continue;
+        std::int64_t first[6], last[6];
+        std::int64_t lo = axes_.count[2], hi = 0;
+        for (std::size_t k = 0; k < sh.count; ++k) {
+            const Primitive& pr = primitives_[sh.first + k];
+            first[k] = last[k] = 0;
+            if (i < pr.lo[0] || i >= pr.hi[0] || j < pr.lo[1] || j >= pr.hi[1] || rho2 > pr.radius2) continue;
+            axis_range(axes_, 2, sh.centre[2], std::sqrt(pr.radius2 - rho2), first[k], last[k]);
+            first[k] = std::max(first[k], pr.lo[2]);
+            last[k] = std::max(first[k], std::min(last[k], pr.hi[2]));
+            if (first[k] < last[k]) {
+                lo = std::min(lo, first[k]);
+                hi = std::max(hi, last[k]);
+            }
+        }
+        if (lo >= hi) continue;
+        std::fill(rad + lo, rad + hi, 0.0);
+        for (std::size_t k = 0; k < sh.count; ++k) {
+            if (first[k] >= last[k]) continue;
+            const Primitive& pr = primitives_[sh.first + k];
+            const double w = tables_[pr.table[0] + static_cast<std::size_t>(i - pr.lo[0])] *
+                             tables_[pr.table[1] + static_cast<std::size_t>(j - pr.lo[1])];
+            const double* tz = &tables_[pr.table[2]];
+            for (std::int64_t l = first[k]; l < last[k]; ++l) rad[l] += w * tz[l - pr.lo[2]];
+        }
+        for (std::size_t m = 0; m < orbitals; ++m) {
+            const double* cm = &coef_[m * function_count_ + sh.function];
+            double* row = rows[m];
+            if (sh.p) {
+                const double a = cm[0] * dx + cm[1] * dy, cz = cm[2], az = sh.centre[2];
+                for (std::int64_t l = lo; l < hi; ++l) row[l] += (a + cz * (z_[static_cast<std::size_t>(l)] - az)) * rad[l];
+            } else {
+                const double cs = cm[0];
+                for (std::int64_t l = lo; l < hi; ++l) row[l] += cs * rad[l];
+            }
+        }
+    }
+}
+
+void OrbitalGrid::evaluate(std::int64_t first, std::int64_t planes, double* out, int threads) const {
+    const std::int64_t ny = axes_.count[1], nz = axes_.count[2];
+    const std::size_t orbitals = orbital_count();
+    const std::size_t plane_size = static_cast<std::size_t>(ny * nz);
+    const std::size_t orbital_size = static_cast<std::size_t>(planes) * plane_size;
+    std::fill(out, out + orbitals * orbital_size, 0.0);
+    const int team = threads > 0 ? threads : omp_get_max_threads();
+    // Each thread's scratch is allocated here, where a failure is an exception like any other.
+    struct Scratch {
+        std::vector<double> rad;
+        std::vector<std::size_t> shells;
+        std::vector<double*> rows;
+    };
+    std::vector<Scratch> scratch(static_cast<std::size_t>(team));
+    for (Scratch& sc : scratch) {
+        sc.rad.resize(static_cast<std::size_t>(nz));
+        sc.shells.reserve(shells_.size());
+        sc.rows.resize(orbitals);
+    }
+#pragma omp parallel num_threads(team)
+    {
+        Scratch& sc = scratch[static_cast<std::size_t>(omp_get_thread_num())];
+#pragma omp for schedule(dynamic)
+        for (std::int64_t p = 0; p < planes; ++p) {
+            const std::int64_t i = first + p;
+            const double x = grid_coordinate(axes_, 0, i);
+            sc.shells.clear();
+            for (std::size_t s = 0; s < shells_.size(); ++s) {
+                const Shell& sh = shells_[s];
+                const double dx = x - sh.centre[0];
+                if (i >= sh.lo[0] && i < sh.hi[0] && dx * dx <= sh.radius2) sc.shells.push_back(s);
+            }
+            for (std::int64_t j = 0; j < ny; ++j) {
+                for (std::size_t m = 0; m < orbitals; ++m)
+                    sc.rows[m] = out + m * orbital_size + static_cast<std::size_t>(p) * plane_size +
+                                 static_cast<std::size_t>(j * nz);
+                evaluate_row(i, j, sc.shells, sc.rad.data(), sc.rows.data());
+            }
+        }
+    }
+}
+
+double OrbitalGrid::reach() const {
+    double inside = 0.0;
+    for (const Primitive& pr : primitives_)
+        inside += static_cast<double>(pr.hi[0] - pr.lo[0]) * static_cast<double>(pr.hi[1] - pr.lo[1]) *
+                  static_cast<double>(pr.hi[2] - pr.lo[2]);
+    return inside / (static_cast<double>(primitive_count_) * static_cast<double>(grid_point_count(axes_)));
+}
+
+std::vector<double> orbital_grid_values(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals,
+                                        const GridAxes& axes, int threads, ScreeningBound bound) {
+    const OrbitalGrid grid(c, o, orbitals, axes, bound);
+    std::vector<double> values(orbitals.size() * static_cast<std::size_t>(grid_point_count(axes)));
+    grid.evaluate(0, axes.count[0], values.data(), threads);
+    return values;
+}
+
+}  // namespace zephor::exporter
