@@ -2,6 +2,8 @@
 // and the values are evaluated at the points a reader computes from that text.
 #include "export/cube_writer.hpp"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -169,8 +171,9 @@ std::string cube_header(const Checkpoint& c, std::int32_t orbital, const CubeGri
     return out;
 }
 
-// About this many values are held per slab (16 MB), whatever the number of orbitals.
-constexpr std::int64_t slab_values = std::int64_t{1} << 21;
+// About this many values are held per slab (2 MB, reused from slab to slab), whatever the number
+// of orbitals; but at least a few planes for each thread.
+constexpr std::int64_t slab_values = std::int64_t{1} << 18;
 
 }  // namespace
 
@@ -182,8 +185,9 @@ void write_cubes(const Checkpoint& c, const Orbitals& o, const std::vector<std::
     for (std::size_t m = 0; m < orbitals.size(); ++m) sink(m, cube_header(c, orbitals[m], grid, g));
     const OrbitalGrid values(c, o, orbitals, g, cube_text_bound);
     const std::int64_t plane = g.count[1] * g.count[2];
-    const std::int64_t slab =
-        std::clamp<std::int64_t>(slab_values / (plane * static_cast<std::int64_t>(orbitals.size())), 1, g.count[0]);
+    const std::int64_t slab = std::min<std::int64_t>(
+        std::max<std::int64_t>(slab_values / (plane * static_cast<std::int64_t>(orbitals.size())), 4 * omp_get_max_threads()),
+        g.count[0]);
     std::vector<double> buffer(static_cast<std::size_t>(slab * plane) * orbitals.size());
     // The text of each plane, written on the threads: every value is 13 characters (orbital
     // values stay far below 1e100), so the room reserved here is never exceeded there.

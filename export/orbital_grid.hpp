@@ -40,6 +40,10 @@ inline constexpr ScreeningBound surface_bound{1e-11, 0.0};
 // rounding in the last digit.
 inline constexpr ScreeningBound cube_text_bound{0.0, 1e-106};
 
+// Which code evaluates the rows: the fastest the processor runs, or the baseline x86-64 code
+// alone; the two give the same bits.
+enum class GridKernel { best, baseline };
+
 // The tables of a set of orbitals on one grid, built once, evaluated plane by plane (x index).
 class OrbitalGrid {
 public:
@@ -54,7 +58,8 @@ public:
     // The values of planes first .. first + planes - 1, one orbital after the other: orbital m's
     // value at (i, j, l) is out[((m * planes + i - first) * ny + j) * nz + l]. `threads` 0 takes
     // the OpenMP default.
-    void evaluate(std::int64_t first, std::int64_t planes, double* out, int threads = 0) const;
+    void evaluate(std::int64_t first, std::int64_t planes, double* out, int threads = 0,
+                  GridKernel kernel = GridKernel::best) const;
 
     // The share of (primitive, point) pairs inside the primitives' boxes of reach: 1 when every
     // primitive reaches the whole grid, less the more screening leaves out.
@@ -79,6 +84,10 @@ private:
 
     void evaluate_row(std::int64_t i, std::int64_t j, const std::vector<std::size_t>& shells, double* rad,
                       double* const* rows) const;
+    void evaluate_row_baseline(std::int64_t i, std::int64_t j, const std::vector<std::size_t>& shells, double* rad,
+                               double* const* rows) const;
+    void evaluate_row_avx2(std::int64_t i, std::int64_t j, const std::vector<std::size_t>& shells, double* rad,
+                           double* const* rows) const;
 
     GridAxes axes_;
     std::size_t function_count_ = 0;
