@@ -80,6 +80,45 @@ std::vector<double> probe_maxima(const Checkpoint& c, const Orbitals& o, const s
     return largest;
 }
 
+// What becomes of a point's radial sum r: stored for the orbitals to take (several orbitals), or
+// taken at once into the one orbital's row, times the s coefficient, or times c . d for p.
+struct RadialUse {
+    enum Kind { store, s, p } kind;
+    double* out;      // rad, or the orbital's row, at the segment's first point
+    double cs;        // s: the coefficient
+    double a, cz, az; // p: cx dx + cy dy, cz, the centre's z
+    const double* z;  // p: the grid's z at the segment's first point
+};
+
+// For l < n: r = sum over k of w[k] tz[k][l], the terms added in order to 0, then used; the
+// operations on each point are those of storing r and taking it afterwards.
+template <int K, RadialUse::Kind U>
+[[gnu::always_inline]] inline void radial_terms(const double* w, const double* const* tz, std::int64_t n,
+                                                const RadialUse& use) {
+    double* out = use.out;
+    for (std::int64_t l = 0; l < n; ++l) {
+        double r = 0.0;
+        for (int k = 0; k < K; ++k) r += w[k] * tz[k][l];
+        if constexpr (U == RadialUse::store) out[l] = r;
+        if constexpr (U == RadialUse::s) out[l] += use.cs * r;
+        if constexpr (U == RadialUse::p) out[l] += (use.a + use.cz * (use.z[l] - use.az)) * r;
+    }
+}
+
+template <RadialUse::Kind U>
+[[gnu::always_inline]] inline void radial_sum(int reaching, const double* w, const double* const* tz, std::int64_t n,
+                                              const RadialUse& use) {
+    switch (reaching) {
+        case 0: radial_terms<0, U>(w, tz, n, use); break;
+        case 1: radial_terms<1, U>(w, tz, n, use); break;
+        case 2: radial_terms<2, U>(w, tz, n, use); break;
+        case 3: radial_terms<3, U>(w, tz, n, use); break;
+        case 4: radial_terms<4, U>(w, tz, n, use); break;
+        case 5: radial_terms<5, U>(w, tz, n, use); break;
+        default: radial_terms<6, U>(w, tz, n, use); break;
+    }
+}
+
 }  // namespace
 
 OrbitalGrid::OrbitalGrid(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals,
@@ -185,17 +224,52 @@ OrbitalGrid::OrbitalGrid(const Checkpoint& c, const Orbitals& o, const std::vect
             }
         }
         if (lo >= hi) continue;
-        std::fill(rad + lo, rad + hi, 0.0);
+        // The primitives' ranges nest around the shell's centre; between consecutive range ends
+        // the same primitives reach, and each point's radial sum is taken over them in one go,
+        // in the primitives' order.
+        double w[6];
         for (std::size_t k = 0; k < sh.count; ++k) {
-            if (first[k] >= last[k]) continue;
             const Primitive& pr = primitives_[sh.first + k];
-            const double w = tables_[pr.table[0] + static_cast<std::size_t>(i - pr.lo[0])] *
-                             tables_[pr.table[1] + static_cast<std::size_t>(j - pr.lo[1])];
-            const double* tz = &tables_[pr.table[2] + static_cast<std::size_t>(first[k] - pr.lo[2])];
-            double* out = rad + first[k];
-            const std::int64_t n = last[k] - first[k];
-            for (std::int64_t l = 0; l < n; ++l) out[l] += w * tz[l];
+            w[k] = first[k] < last[k] ? tables_[pr.table[0] + static_cast<std::size_t>(i - pr.lo[0])] *
+                                            tables_[pr.table[1] + static_cast<std::size_t>(j - pr.lo[1])]
+                                      : 0.0;
         }
+        std::int64_t ends[12];
+        std::size_t n_ends = 0;
+        for (std::size_t k = 0; k < sh.count; ++k)
+            if (first[k] < last[k]) {
+                ends[n_ends++] = first[k];
+                ends[n_ends++] = last[k];
+            }
+        // At most twelve: sorted by insertion (std::sort trips g++ 12's bounds warning here).
+        for (std::size_t e = 1; e < n_ends; ++e)
+            for (std::size_t f = e; f > 0 && ends[f - 1] > ends[f]; --f) std::swap(ends[f - 1], ends[f]);
+        n_ends = static_cast<std::size_t>(std::unique(ends, ends + n_ends) - ends);
+        for (std::size_t e = 0; e + 1 < n_ends; ++e) {
+            const std::int64_t a = ends[e], b = ends[e + 1];
+            double ws[6];
+            const double* tz[6];
+            int reaching = 0;
+            for (std::size_t k = 0; k < sh.count; ++k)
+                if (first[k] <= a && last[k] >= b) {
+                    const Primitive& pr = primitives_[sh.first + k];
+                    ws[reaching] = w[k];
+                    tz[reaching] = &tables_[pr.table[2] + static_cast<std::size_t>(a - pr.lo[2])];
+                    ++reaching;
+                }
+            if (orbitals == 1) {
+                const double* cm = &coef_[sh.function];
+                const RadialUse use = sh.p ? RadialUse{RadialUse::p, rows[0] + a, 0.0, cm[0] * dx + cm[1] * dy, cm[2],
+                                                       sh.centre[2], &z_[static_cast<std::size_t>(a)]}
+                                           : RadialUse{RadialUse::s, rows[0] + a, cm[0], 0.0, 0.0, 0.0, nullptr};
+                if (sh.p) radial_sum<RadialUse::p>(reaching, ws, tz, b - a, use);
+                else radial_sum<RadialUse::s>(reaching, ws, tz, b - a, use);
+            } else {
+                radial_sum<RadialUse::store>(reaching, ws, tz, b - a,
+                                             RadialUse{RadialUse::store, rad + a, 0.0, 0.0, 0.0, 0.0, nullptr});
+            }
+        }
+        if (orbitals == 1) continue;
         for (std::size_t m = 0; m < orbitals; ++m) {
             const double* cm = &coef_[m * function_count_ + sh.function];
             double* row = rows[m];
