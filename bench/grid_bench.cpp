@@ -7,6 +7,7 @@
 // Prints a Markdown table: seconds (the plain once, the fast the median of R), gains, sizes, and
 // how many of the written values differ (and by more than their last digit).
 #include <omp.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,16 +31,31 @@ using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
+double cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// Wall and processor seconds (all threads), the medians of `repeat` runs: on a shared machine the
+// wall time grows with the others' work, the processor time much less.
+struct Seconds {
+    double wall = 0.0, cpu = 0.0;
+};
+
 template <class F>
-double median_seconds(int repeat, F&& f) {
-    std::vector<double> t;
+Seconds median_seconds(int repeat, F&& f) {
+    std::vector<double> wall, cpu;
     for (int r = 0; r < repeat; ++r) {
         const auto t0 = Clock::now();
+        const double c0 = cpu_seconds();
         f();
-        t.push_back(seconds_since(t0));
+        cpu.push_back(cpu_seconds() - c0);
+        wall.push_back(seconds_since(t0));
     }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
 }
 
 // The value fields after the header's lines.
@@ -85,28 +101,28 @@ int main(int argc, char** argv) {
     const ze::GridAxes axes = ze::cube_axes(c, grid);
 
     std::string plain;
-    const double t_plain = median_seconds(1, [&] {
+    const Seconds t_plain = median_seconds(1, [&] {
         plain = ze::cube_text(c, homo, grid, ze::plain_grid_values(c, o, {homo}, axes));
     });
     std::string fast;
     omp_set_num_threads(1);
-    const double t_one = median_seconds(repeat, [&] { fast = ze::cube_text(c, o, homo, grid); });
+    const Seconds t_one = median_seconds(repeat, [&] { fast = ze::cube_text(c, o, homo, grid); });
     omp_set_num_threads(threads);
-    const double t_team = median_seconds(repeat, [&] { fast = ze::cube_text(c, o, homo, grid); });
+    const Seconds t_team = median_seconds(repeat, [&] { fast = ze::cube_text(c, o, homo, grid); });
     // HOMO and LUMO in one pass, against two single passes.
     std::size_t both_bytes = 0;
-    const double t_pair = median_seconds(repeat, [&] {
+    const Seconds t_pair = median_seconds(repeat, [&] {
         both_bytes = 0;
         ze::write_cubes(c, o, {homo, lumo}, grid, [&](std::size_t, std::string_view s) { both_bytes += s.size(); });
     });
     // The values alone, as a page or a script takes them (surface bound), one orbital.
     std::vector<double> values;
-    const double t_values = median_seconds(repeat, [&] { values = ze::orbital_grid_values(c, o, {homo}, axes); });
+    const Seconds t_values = median_seconds(repeat, [&] { values = ze::orbital_grid_values(c, o, {homo}, axes); });
     std::vector<double> text_values;
-    const double t_text_values =
+    const Seconds t_text_values =
         median_seconds(repeat, [&] { text_values = ze::orbital_grid_values(c, o, {homo}, axes, 0, ze::cube_text_bound); });
     std::string formatted;
-    const double t_format = median_seconds(repeat, [&] { formatted = ze::cube_text(c, homo, grid, text_values); });
+    const Seconds t_format = median_seconds(repeat, [&] { formatted = ze::cube_text(c, homo, grid, text_values); });
     const double reach_text = ze::OrbitalGrid(c, o, {homo}, axes, ze::cube_text_bound).reach();
     const double reach_surface = ze::OrbitalGrid(c, o, {homo}, axes, ze::surface_bound).reach();
 
@@ -124,16 +140,18 @@ int main(int argc, char** argv) {
                 c.atom_count, c.basis_count, homo, grid.spacing, static_cast<long long>(axes.count[0]),
                 static_cast<long long>(axes.count[1]), static_cast<long long>(axes.count[2]),
                 static_cast<long long>(ze::grid_point_count(axes)), static_cast<double>(fast.size()) / 1e6);
-    std::printf("| what | seconds | gain over plain |\n|---|--:|--:|\n");
-    std::printf("| cube, plain evaluation (before) | %.3f | 1 |\n", t_plain);
-    std::printf("| cube, factorised, 1 thread | %.3f | %.1f× |\n", t_one, t_plain / t_one);
-    std::printf("| cube, factorised, %d threads | %.3f | %.1f× |\n", threads, t_team, t_plain / t_team);
-    std::printf("| HOMO and LUMO cubes in one pass, %d threads | %.3f | %.1f× per cube |\n", threads, t_pair,
-                2.0 * t_plain / t_pair);
-    std::printf("| values only, cube-text bound, %d threads | %.3f | %.1f× |\n", threads, t_text_values,
-                t_plain / t_text_values);
-    std::printf("| values only, surface bound, %d threads | %.3f | %.1f× |\n", threads, t_values, t_plain / t_values);
-    std::printf("| the text alone, from values | %.3f | |\n\n", t_format);
+    std::printf("| what | wall s | gain | processor s | gain |\n|---|--:|--:|--:|--:|\n");
+    const auto row = [&](const std::string& what, const Seconds& t, double cubes) {
+        std::printf("| %s | %.3f | %.1f× | %.3f | %.1f× |\n", what.c_str(), t.wall, cubes * t_plain.wall / t.wall, t.cpu,
+                    cubes * t_plain.cpu / t.cpu);
+    };
+    row("cube, plain evaluation (before)", t_plain, 1.0);
+    row("cube, factorised, 1 thread", t_one, 1.0);
+    row("cube, factorised, " + std::to_string(threads) + " threads", t_team, 1.0);
+    row("HOMO and LUMO cubes in one pass (gain per cube), " + std::to_string(threads) + " threads", t_pair, 2.0);
+    row("values only, cube-text bound, " + std::to_string(threads) + " threads", t_text_values, 1.0);
+    row("values only, surface bound, " + std::to_string(threads) + " threads", t_values, 1.0);
+    std::printf("| the text alone, from values | %.3f | | %.3f | |\n\n", t_format.wall, t_format.cpu);
     std::printf("Share of primitive-point pairs evaluated (boxes of reach): %.3f for the cube's text, %.3f for "
                 "surfaces. Cube text: %s bytes as the plain one's; %zu of %zu values differ, %zu of them by more than "
                 "one unit of the last digit. Fast times are medians of %d.\n",
