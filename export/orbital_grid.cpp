@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "export/checkpoint_reader.hpp"
+#include "export/errors.hpp"
 #include "export/orbital_value.hpp"
 #include "export/orbitals.hpp"
 
@@ -123,7 +124,14 @@ template <RadialUse::Kind U>
 
 OrbitalGrid::OrbitalGrid(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals,
                          const GridAxes& axes, ScreeningBound bound)
-    : axes_(axes), function_count_(static_cast<std::size_t>(c.basis_count)) {
+    : axes_(axes), function_count_(static_cast<std::size_t>(c.basis_count)), orbital_count_(orbitals.size()) {
+    // A caller from outside (a script) may ask for anything: refused here, in the cube's words.
+    for (const std::int32_t k : orbitals)
+        if (k < 1 || k > c.basis_count)
+            throw RequestError("orbital " + std::to_string(k) + " does not exist: the checkpoint has orbitals 1 to " +
+                               std::to_string(c.basis_count));
+    if (!(axes.spacing > 0.0) || axes.count[0] < 1 || axes.count[1] < 1 || axes.count[2] < 1)
+        throw RequestError("a grid needs a positive spacing and at least one point along each axis");
     const std::size_t n = function_count_;
     for (const std::int32_t k : orbitals)
         coef_.insert(coef_.end(), o.coef.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(k - 1) * n),

@@ -47,13 +47,13 @@ enum class GridKernel { best, baseline };
 // The tables of a set of orbitals on one grid, built once, evaluated plane by plane (x index).
 class OrbitalGrid {
 public:
-    // `orbitals` counts from 1; every one must exist, and the grid must have at least one point
-    // along each axis.
+    // `orbitals` counts from 1. Throws RequestError for an orbital that does not exist, or a
+    // grid without a positive spacing and a point along each axis.
     OrbitalGrid(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals, const GridAxes& axes,
                 ScreeningBound bound = surface_bound);
 
     const GridAxes& axes() const { return axes_; }
-    std::size_t orbital_count() const { return coef_.size() / function_count_; }
+    std::size_t orbital_count() const { return orbital_count_; }
 
     // The values of planes first .. first + planes - 1, one orbital after the other: orbital m's
     // value at (i, j, l) is out[((m * planes + i - first) * ny + j) * nz + l]. `threads` 0 takes
@@ -91,6 +91,7 @@ private:
 
     GridAxes axes_;
     std::size_t function_count_ = 0;
+    std::size_t orbital_count_ = 0;
     std::vector<double> coef_;  // function_count_ per orbital
     std::vector<Shell> shells_;
     std::vector<Primitive> primitives_;

@@ -13,6 +13,7 @@
 
 #include "export/checkpoint_reader.hpp"
 #include "export/cube_writer.hpp"
+#include "export/errors.hpp"
 #include "export/orbital_grid.hpp"
 #include "export/orbital_value.hpp"
 #include "export/orbitals.hpp"
@@ -69,7 +70,7 @@ TEST(OrbitalGrid, AgreesWithThePlainEvaluationOnEveryKindOfGrid) {
              return GridAxes{{-0.5, -0.5, -0.5}, {11, 11, 11}, 0.1};
          }, Reach::whole, cube_text_bound},
         {"benzene, several orbitals sharing one grid's tables", "benzene", {1, 15, 16, 30}, [](const Checkpoint& c) {
-             return cube_grid(c, 0.4, 6.0);
+             return cube_grid(c, 0.5, 6.0);
          }, Reach::any},
         {"benzene, a grid far beyond the molecule whose corners no primitive reaches", "benzene", {15, 16},
          [](const Checkpoint& c) { return cube_grid(c, 1.0, 25.0); }, Reach::partial},
@@ -125,6 +126,17 @@ TEST(OrbitalGrid, AgreesWithThePlainEvaluationOnEveryKindOfGrid) {
     }
 }
 
+TEST(OrbitalGrid, RefusesOrbitalsAndGridsThatDoNotExist) {
+    const Checkpoint c = parse_checkpoint(checkpoint_text("water"), "water");
+    const Orbitals o = export_orbitals(c);
+    const GridAxes axes{{0.0, 0.0, 0.0}, {2, 2, 2}, 0.5};
+    EXPECT_THROW(OrbitalGrid(c, o, {4, 7}, axes), RequestError);
+    EXPECT_THROW(OrbitalGrid(c, o, {0}, axes), RequestError);
+    EXPECT_THROW(OrbitalGrid(c, o, {1}, GridAxes{{0.0, 0.0, 0.0}, {2, 0, 2}, 0.5}), RequestError);
+    EXPECT_THROW(OrbitalGrid(c, o, {1}, GridAxes{{0.0, 0.0, 0.0}, {2, 2, 2}, 0.0}), RequestError);
+    EXPECT_EQ(orbital_grid_values(c, o, {1, 6}, axes).size(), 16u);
+}
+
 // The value fields of a cube (after the header lines: two, the counts, atoms, orbital line).
 std::vector<std::string> cube_values(const std::string& text, std::int32_t atoms) {
     std::istringstream in(text);
@@ -166,7 +178,7 @@ TEST(OrbitalGrid, CubeTextIsThePlainEvaluationsButForAFewLastDigits) {
         double spacing;
     };
     const Case cases[] = {{"water", 4, 0.25}, {"water", 1, 0.25}, {"water", 5, 0.25},
-                          {"ammonia", 5, 0.3}, {"benzene", 15, 0.4}, {"bf3", 13, 0.4}};
+                          {"ammonia", 5, 0.3}, {"benzene", 15, 0.5}, {"bf3", 13, 0.5}};
     std::size_t total = 0;
     for (const Case& k : cases) {
         SCOPED_TRACE(std::string(k.molecule) + " orbital " + std::to_string(k.orbital));
