@@ -2,16 +2,19 @@
 // and the values are evaluated at the points a reader computes from that text.
 #include "export/cube_writer.hpp"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cmath>
-#include <numbers>
+#include <stdexcept>
 #include <vector>
 
 #include "export/checkpoint_reader.hpp"
 #include "export/errors.hpp"
 #include "export/number_text.hpp"
+#include "export/orbital_grid.hpp"
 #include "export/orbitals.hpp"
 #include "output/fields.hpp"
 
@@ -36,57 +39,32 @@ void put_f12_6(std::string& out, double x) { put_right(out, six_decimals(x), 12)
 void put_i5(std::string& out, std::int64_t k) { put_right(out, std::to_string(k), 5); }
 
 // Cube values are E13.5; anything below 1e-99 in magnitude would need a three-digit exponent.
+// The text is put_scientific's, right-justified, without a string of its own per value.
 void put_value(std::string& out, double v) {
     if (std::fabs(v) < 1e-99) v = 0.0;
-    std::string s;
-    put_scientific(s, v, 5);
-    put_right(out, s, 13);
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 5);
+    std::replace(buf, res.ptr, 'e', 'E');
+    const std::size_t len = static_cast<std::size_t>(res.ptr - buf);
+    if (len < 13) out.append(13 - len, ' ');
+    out.append(buf, len);
 }
 
-}  // namespace
-
-namespace {
-
-// Per primitive: the written coefficient (contraction norm folded in) times the primitive's
-// normalisation, (2a/pi)^(3/4) for s and (128 a^5/pi^3)^(1/4) for p.
-std::vector<double> primitive_factors(const Checkpoint& c, const Orbitals& o) {
-    std::vector<double> f(c.exponents.size());
-    for (std::size_t i = 0; i < f.size(); ++i) {
-        const double alpha = c.exponents[i];
-        const double norm = c.shell_type[i / 6] == 1
-                                ? std::pow(128.0 * std::pow(alpha, 5.0) / std::pow(std::numbers::pi, 3.0), 0.25)
-                                : std::pow(2.0 * alpha / std::numbers::pi, 0.75);
-        f[i] = o.shell_coef[i] * norm;
-    }
-    return f;
-}
-
-double value_at(const Checkpoint& c, const double* coef, const std::vector<double>& factor, const double* p) {
-    double value = 0.0;
-    std::size_t function = 0;
-    for (std::size_t s = 0; s < c.shell_type.size(); ++s) {
-        const double* a = &c.r[3 * static_cast<std::size_t>(c.shell_atom[s] - 1)];
-        const double d[3] = {p[0] - a[0], p[1] - a[1], p[2] - a[2]};
-        const double r2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-        double radial = 0.0;
-        for (std::size_t k = 0; k < 6; ++k) radial += factor[6 * s + k] * std::exp(-c.exponents[6 * s + k] * r2);
-        if (c.shell_type[s] == 1) {
-            for (std::size_t u = 0; u < 3; ++u) value += coef[function + u] * d[u] * radial;
-            function += 3;
-        } else {
-            value += coef[function] * radial;
-            function += 1;
+// The values of rows of count[2] points, six to a line and every row ending its line.
+void put_rows(std::string& out, const double* values, std::int64_t rows, std::int64_t count) {
+    for (std::int64_t r = 0; r < rows; ++r, values += count)
+        for (std::int64_t l = 0; l < count; ++l) {
+            put_value(out, values[l]);
+            if (l % 6 == 5 || l + 1 == count) out += '\n';
         }
-    }
-    return value;
+}
+
+// The size of the text of that many rows.
+std::size_t rows_size(std::int64_t rows, std::int64_t count) {
+    return static_cast<std::size_t>(rows * (count * 13 + (count + 5) / 6));
 }
 
 }  // namespace
-
-double orbital_value(const Checkpoint& c, const Orbitals& o, std::int32_t orbital, const double* p) {
-    const std::size_t n = static_cast<std::size_t>(c.basis_count);
-    return value_at(c, &o.coef[static_cast<std::size_t>(orbital - 1) * n], primitive_factors(c, o), p);
-}
 
 namespace {
 
@@ -142,15 +120,22 @@ void check_cube(const Checkpoint& c, std::int32_t orbital, const CubeGrid& grid)
                            std::to_string(max_cube_points) + "); use a larger --spacing or a smaller --margin");
 }
 
-std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbital, const CubeGrid& grid) {
-    check_cube(c, orbital, grid);
-    const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
-    const double step = grid.spacing;
+GridAxes cube_axes(const Checkpoint& c, const CubeGrid& grid) {
     const Box box = cube_box(c, grid);
-    const double (&origin)[3] = box.origin;
-    std::int64_t count[3];
-    for (std::size_t u = 0; u < 3; ++u) count[u] = static_cast<std::int64_t>(box.count[u]);
+    GridAxes g;
+    for (std::size_t u = 0; u < 3; ++u) {
+        g.origin[u] = box.origin[u];
+        g.count[u] = static_cast<std::int64_t>(box.count[u]);
+    }
+    g.spacing = grid.spacing;
+    return g;
+}
 
+namespace {
+
+// Everything before the values.
+std::string cube_header(const Checkpoint& c, std::int32_t orbital, const CubeGrid& grid, const GridAxes& g) {
+    const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     const std::size_t k = static_cast<std::size_t>(orbital - 1);
     std::string out;
     if (!c.title.empty()) out += c.title + ": ";
@@ -165,11 +150,11 @@ std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbit
     // the number of orbitals (1) and the orbital's number, so that readers (gabedit among them)
     // take the values as an orbital; or the plain header.
     put_i5(out, grid.orbital_header ? -static_cast<std::int64_t>(c.atom_count) : c.atom_count);
-    for (double x : origin) put_f12_6(out, x);
+    for (double x : g.origin) put_f12_6(out, x);
     out += '\n';
     for (std::size_t u = 0; u < 3; ++u) {
-        put_i5(out, count[u]);
-        for (std::size_t v = 0; v < 3; ++v) put_f12_6(out, u == v ? step : 0.0);
+        put_i5(out, g.count[u]);
+        for (std::size_t v = 0; v < 3; ++v) put_f12_6(out, u == v ? g.spacing : 0.0);
         out += '\n';
     }
     for (std::size_t a = 0; a < atoms; ++a) {
@@ -183,21 +168,67 @@ std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbit
         put_i5(out, orbital);
         out += '\n';
     }
+    return out;
+}
 
-    const std::vector<double> factor = primitive_factors(c, o);
-    const double* coef = &o.coef[k * static_cast<std::size_t>(c.basis_count)];
-    out.reserve(out.size() + static_cast<std::size_t>(count[0] * count[1] * (count[2] * 13 + count[2] / 6 + 1)));
-    for (std::int64_t i = 0; i < count[0]; ++i) {
-        for (std::int64_t j = 0; j < count[1]; ++j) {
-            for (std::int64_t l = 0; l < count[2]; ++l) {
-                const double p[3] = {origin[0] + static_cast<double>(i) * step,
-                                     origin[1] + static_cast<double>(j) * step,
-                                     origin[2] + static_cast<double>(l) * step};
-                put_value(out, value_at(c, coef, factor, p));
-                if (l % 6 == 5 || l + 1 == count[2]) out += '\n';
+// About this many values are held per slab (2 MB, reused from slab to slab), whatever the number
+// of orbitals; but at least a few planes for each thread.
+constexpr std::int64_t slab_values = std::int64_t{1} << 18;
+
+}  // namespace
+
+void write_cubes(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals, const CubeGrid& grid,
+                 const std::function<void(std::size_t, std::string_view)>& sink) {
+    for (const std::int32_t k : orbitals) check_cube(c, k, grid);
+    if (orbitals.empty()) return;
+    const GridAxes g = cube_axes(c, grid);
+    for (std::size_t m = 0; m < orbitals.size(); ++m) sink(m, cube_header(c, orbitals[m], grid, g));
+    const OrbitalGrid values(c, o, orbitals, g, cube_text_bound);
+    const std::int64_t plane = g.count[1] * g.count[2];
+    const std::int64_t slab = std::min<std::int64_t>(
+        std::max<std::int64_t>(slab_values / (plane * static_cast<std::int64_t>(orbitals.size())), 4 * omp_get_max_threads()),
+        g.count[0]);
+    std::vector<double> buffer(static_cast<std::size_t>(slab * plane) * orbitals.size());
+    // The text of each plane, written on the threads: every value is 13 characters (orbital
+    // values stay far below 1e100), so the room reserved here is never exceeded there.
+    std::vector<std::string> text(static_cast<std::size_t>(slab));
+    for (std::string& t : text) t.reserve(rows_size(g.count[1], g.count[2]));
+    for (std::int64_t first = 0; first < g.count[0]; first += slab) {
+        const std::int64_t planes = std::min(slab, g.count[0] - first);
+        values.evaluate(first, planes, buffer.data());
+        for (std::size_t m = 0; m < orbitals.size(); ++m) {
+            const double* v = &buffer[m * static_cast<std::size_t>(planes * plane)];
+#pragma omp parallel for schedule(dynamic)
+            for (std::int64_t p = 0; p < planes; ++p) {
+                std::string& t = text[static_cast<std::size_t>(p)];
+                t.clear();
+                put_rows(t, v + p * plane, g.count[1], g.count[2]);
             }
+            for (std::int64_t p = 0; p < planes; ++p) sink(m, text[static_cast<std::size_t>(p)]);
         }
     }
+}
+
+std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbital, const CubeGrid& grid) {
+    std::string out;
+    write_cubes(c, o, {orbital}, grid, [&out, &c, &grid](std::size_t, std::string_view piece) {
+        // The header comes first: room for the whole cube then.
+        if (out.empty()) {
+            const GridAxes g = cube_axes(c, grid);
+            out.reserve(piece.size() + rows_size(g.count[0] * g.count[1], g.count[2]));
+        }
+        out += piece;
+    });
+    return out;
+}
+
+std::string cube_text(const Checkpoint& c, std::int32_t orbital, const CubeGrid& grid, const std::vector<double>& values) {
+    check_cube(c, orbital, grid);
+    const GridAxes g = cube_axes(c, grid);
+    if (values.size() < static_cast<std::size_t>(grid_point_count(g))) throw std::invalid_argument("cube_text: too few values");
+    std::string out = cube_header(c, orbital, grid, g);
+    out.reserve(out.size() + rows_size(g.count[0] * g.count[1], g.count[2]));
+    put_rows(out, values.data(), g.count[0] * g.count[1], g.count[2]);
     return out;
 }
 

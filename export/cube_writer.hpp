@@ -3,7 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "export/grid_axes.hpp"
 
 namespace zephor::exporter {
 
@@ -22,6 +27,20 @@ struct CubeGrid {
 // `orbital` counts from 1. Throws RequestError as check_cube does.
 std::string cube_text(const Checkpoint& c, const Orbitals& o, std::int32_t orbital, const CubeGrid& grid);
 
+// The cubes of several orbitals (from 1) in one pass over the grid, slab of planes by slab, so
+// that only a slab's values are held: sink(m, text) receives the successive pieces of the cube of
+// orbitals[m], which joined in order are cube_text's. Every orbital is checked first.
+void write_cubes(const Checkpoint& c, const Orbitals& o, const std::vector<std::int32_t>& orbitals, const CubeGrid& grid,
+                 const std::function<void(std::size_t, std::string_view)>& sink);
+
+// The cube of `orbital` with the given values at the points of cube_axes (in the grid's order):
+// how a grid evaluated some other way (the plain one) is written.
+std::string cube_text(const Checkpoint& c, std::int32_t orbital, const CubeGrid& grid, const std::vector<double>& values);
+
+// The points of the cube around the molecule: its origin (exact in six decimals), counts and step.
+// The grid must have been checked (check_cube).
+GridAxes cube_axes(const Checkpoint& c, const CubeGrid& grid);
+
 // At most 50 million points: a 650 MB cube, held in memory once.
 inline constexpr std::int64_t max_cube_points = 50'000'000;
 
@@ -36,8 +55,5 @@ double cube_point_count(const Checkpoint& c, const CubeGrid& grid);
 // A point count for a message: the integer, or about three digits and the power of ten when it
 // is too large for one.
 std::string point_count_text(double points);
-
-// The value of orbital `orbital` (from 1) at the point p (bohr).
-double orbital_value(const Checkpoint& c, const Orbitals& o, std::int32_t orbital, const double* p);
 
 }  // namespace zephor::exporter

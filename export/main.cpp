@@ -1,6 +1,7 @@
 // Entry of zephor-export: reads a zephor checkpoint (FOR007) and writes the files orbital viewers
 // read. The one place that turns a failure into its message and exit status.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -15,6 +16,7 @@
 #include "common/run_files.hpp"
 #include "common/text_forms.hpp"
 #include "common/whole_file.hpp"
+#include "driver/worker_threads.hpp"
 #include "export/checkpoint_reader.hpp"
 #include "export/cube_writer.hpp"
 #include "export/errors.hpp"
@@ -39,7 +41,7 @@ struct Options {
     std::string prefix;
     bool molden = false;
     bool fchk = false;
-    std::string cube;  // orbital number, "homo" or "lumo"; empty for no cube
+    std::string cube;  // orbital numbers, "homo" or "lumo", comma-separated; empty for no cube
     CubeGrid grid;
     bool force = false;
     bool list = false;
@@ -86,6 +88,21 @@ std::int32_t cube_orbital(const std::string& which, const Checkpoint& c) {
     if (res.ec != std::errc() || res.ptr != which.data() + which.size())
         throw RequestError("--cube " + which + ": give an orbital number, homo or lumo");
     return k;
+}
+
+// --cube takes a comma list of those; an orbital named twice (homo and its number) gives one cube.
+std::vector<std::int32_t> cube_orbitals(const std::string& list, const Checkpoint& c) {
+    std::vector<std::int32_t> out;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(',', start), list.size());
+        if (end == start)
+            throw RequestError("--cube " + list + ": give orbital numbers, homo or lumo, separated by single commas");
+        const std::int32_t k = cube_orbital(list.substr(start, end - start), c);
+        if (std::find(out.begin(), out.end(), k) == out.end()) out.push_back(k);
+        start = end + 1;
+    }
+    return out;
 }
 
 struct Target {
@@ -136,13 +153,12 @@ int run(const Options& opt) {
     std::vector<Target> targets;
     if (opt.molden || !any) targets.push_back({prefix + ".molden", Target::molden});
     if (opt.fchk || !any) targets.push_back({prefix + ".fchk", Target::fchk});
-    std::int32_t orbital = 0;
     CubeGrid grid = opt.grid;
     grid.orbital_header = !opt.plain_cube;
-    if (!opt.cube.empty()) {
-        orbital = cube_orbital(opt.cube, c);
-        check_cube(c, orbital, grid);
-        targets.push_back({prefix + ".mo" + std::to_string(orbital) + ".cube", Target::cube});
+    const std::vector<std::int32_t> cubes = opt.cube.empty() ? std::vector<std::int32_t>{} : cube_orbitals(opt.cube, c);
+    for (const std::int32_t k : cubes) {
+        check_cube(c, k, grid);
+        targets.push_back({prefix + ".mo" + std::to_string(k) + ".cube", Target::cube});
     }
     if (!opt.levels.empty()) targets.push_back({opt.levels, Target::levels});
     if (!opt.dos.empty()) targets.push_back({opt.dos, Target::dos});
@@ -172,8 +188,11 @@ int run(const Options& opt) {
     // No name is taken unless every name can be: no half-replaced set of files.
     for (const Target& t : targets) fail_on(zephor::output_name_problem(t.name, opt.force));
 
-    // Each file is written whole without its name (one text in memory at a time); then all are
-    // named.
+    // The cubes' grids run on OpenMP threads: started here, or where the system refuses them the
+    // grids run on this thread alone, with the same values.
+    if (!cubes.empty()) zephor::start_worker_threads();
+    // Each file is written whole without its name (one text in memory at a time; the cubes are
+    // streamed a slab of planes at a time); then all are named.
     const Orbitals o = export_orbitals(c);
     // The overlap-aware analyses, for every output that shows charges or bond orders.
     const bool analysed = !opt.analysis.empty() || !opt.analysis_csv.empty() || !opt.json.empty() || !opt.html.empty();
@@ -183,11 +202,25 @@ int run(const Options& opt) {
     std::vector<zephor::WholeFile> files;
     files.reserve(targets.size());
     for (const Target& t : targets) {
+        if (t.kind == Target::cube) {
+            // The cubes, consecutive targets, in one pass over the grid at the first of them, each
+            // streamed into its own unnamed file.
+            if (files.size() < targets.size() && &t == &targets[files.size()]) {
+                const std::size_t first = files.size();
+                for (std::size_t m = 0; m < cubes.size(); ++m) {
+                    files.emplace_back(targets[first + m].name, opt.force);
+                    fail_on(files.back().open());
+                }
+                write_cubes(c, o, cubes, grid,
+                            [&](std::size_t m, std::string_view piece) { fail_on(files[first + m].write(piece)); });
+            }
+            continue;
+        }
         std::string text;
         switch (t.kind) {
             case Target::molden: text = molden_text(c, o); break;
             case Target::fchk: text = fchk_text(c, o); break;
-            case Target::cube: text = cube_text(c, o, orbital, grid); break;
+            case Target::cube: break;
             case Target::levels: text = levels_picture(levels, window, levels_format); break;
             case Target::dos: text = dos_picture(levels, window, opt.broadening, dos_format); break;
             case Target::json: text = results_json(c, o, report, analysis, c.title, ZEPHOR_VERSION); break;
@@ -226,8 +259,10 @@ int main(int argc, char** argv) {
                    "prefix of the files written (default: the input path without its extension)");
     app.add_flag("--molden", opt.molden, "write PREFIX.molden");
     app.add_flag("--fchk", opt.fchk, "write PREFIX.fchk (formatted checkpoint)");
-    app.add_option("--cube", opt.cube, "write PREFIX.moN.cube of orbital N (from 1), or of homo or lumo")
-        ->type_name("N|homo|lumo");
+    app.add_option("--cube", opt.cube,
+                   "write PREFIX.moN.cube of orbital N (from 1), homo or lumo; a comma list (homo,lumo,12) writes "
+                   "one cube each")
+        ->type_name("N|homo|lumo[,...]");
     app.add_option("--spacing", opt.grid.spacing, "cube grid spacing in bohr, at most six decimals")
         ->capture_default_str();
     app.add_option("--margin", opt.grid.margin, "cube grid extent beyond the outermost atoms, bohr")

@@ -3,9 +3,26 @@
 # three molecule families; 15 to 25 minutes on 2 cores) and draws bench/scaling.png from it.
 # Arguments go to the benchmark (e.g. --max-basis 1600 for a quick look, --threads 1).
 # Results: bench/results.md (the tables) and bench/results.tsv (the plot's data).
+#
+# bash scripts/bench.sh --grids [--repeat R] [--threads T]: the orbital-grid benchmark alone
+# (about a minute): Leu-enkephalin (77 atoms) imported from SMILES and run, then its HOMO cube at
+# the default grid by the plain and the factorised evaluation; prints a table to paste into
+# bench/results.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+if [ "${1:-}" = "--grids" ]; then
+  shift
+  bash scripts/build.sh
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  (cd "$work" &&
+   "$OLDPWD/build/import/zephor-import" --title Leu-enkephalin \
+     --smiles 'CC(C)CC(C(=O)O)NC(=O)C(CC1=CC=CC=C1)NC(=O)CNC(=O)CNC(=O)C(CC2=CC=C(C=C2)O)N' >/dev/null &&
+   "$OLDPWD/build/zephor" >/dev/null)
+  build/bench/zephor_grid_bench "$work/FOR007" "$@"
+  exit 0
+fi
 # matplotlib draws the plot only; neither the build nor the tests need it.
 if ! dpkg-query -W -f='${Status}' python3-matplotlib 2>/dev/null | grep -q 'install ok installed'; then
   export DEBIAN_FRONTEND=noninteractive

@@ -115,6 +115,13 @@ TEST(ExportProgram, WritesOnlyWhatIsAskedUnderThePrefix) {
     EXPECT_EQ(r.out, "wrote out/benzene.mo16.cube\n");
     EXPECT_EQ(read_file(dir / "out/benzene.mo16.cube").substr(0, 31), "ZEPHOR orbital 16 of 30 (LUMO)\n");
     EXPECT_FALSE(fs::exists(dir / "out/benzene.molden"));
+    // A comma list: a cube each, named by its number, the bytes of a single request; an orbital
+    // named twice (homo and 15) gives one cube.
+    r = run(dir.path(), export_binary() + " " + input + " -o out/list --cube homo,LUMO,2,15 --spacing 0.5");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "wrote out/list.mo15.cube\nwrote out/list.mo16.cube\nwrote out/list.mo2.cube\n");
+    EXPECT_EQ(read_file(dir / "out/list.mo16.cube"), read_file(dir / "out/benzene.mo16.cube"));
+    EXPECT_EQ(read_file(dir / "out/list.mo2.cube").substr(0, 24), "ZEPHOR orbital 2 of 30\ne");
     r = run(dir.path(), export_binary() + " " + input + " --cube 31");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "zephor-export: orbital 31 does not exist: the checkpoint has orbitals 1 to 30\n");
@@ -296,6 +303,9 @@ TEST(ExportProgram, EveryRequestIsCheckedBeforeTheFirstFile) {
     const Case cases[] = {
         {"--molden --fchk --cube 0", "orbital 0 does not exist: the checkpoint has orbitals 1 to 6"},
         {"--molden --fchk --cube seven", "--cube seven: give an orbital number, homo or lumo"},
+        {"--molden --cube homo,seven", "--cube seven: give an orbital number, homo or lumo"},
+        {"--molden --cube 1,,2", "--cube 1,,2: give orbital numbers, homo or lumo, separated by single commas"},
+        {"--molden --cube lumo,7", "orbital 7 does not exist: the checkpoint has orbitals 1 to 6"},
         {"--molden --cube homo --spacing 0.001", "the grid would have 2338620384793 points (at most 50000000); use a "
                                                  "larger --spacing or a smaller --margin"},
         {"--molden --cube homo --margin 200", "the grid margin must be 0 to 100 bohr"},

@@ -14,6 +14,7 @@
 #include "export/errors.hpp"
 #include "export/fchk_writer.hpp"
 #include "export/molden_writer.hpp"
+#include "export/orbital_value.hpp"
 #include "export/orbitals.hpp"
 #include "export_test_support.hpp"
 #include "common/constants.hpp"
