@@ -170,8 +170,8 @@ TEST(ExportKilled, ALargeCubeIsAbsentOrWhole) {
 }
 
 TEST(ExportKilled, AResultsPageReplacedWithForceIsTheOldOrTheNewPage) {
-    // Eight orbitals' grids of 100,000 points: an 8.5 MB page (fewer attempts in the sanitizer
-    // build, where each page takes seconds).
+    // A 570 kB page, mostly the library (fewer attempts in the sanitizer build, where each page
+    // takes longer).
     kill_at_random_moments("water", {"--html", "page.html", "--force"}, {"page.html"},
                            zephor_test::under_address_sanitizer() ? 6 : 12, true);
 }
