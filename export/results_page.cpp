@@ -35,11 +35,11 @@ body { font-family: sans-serif; margin: 0; color: #222; }
 header { padding: 10px 16px; border-bottom: 1px solid #ccc; }
 header h1 { font-size: 20px; margin: 0; }
 header p { margin: 4px 0 0; font-size: 14px; }
-main { display: flex; flex-wrap: wrap; gap: 12px; padding: 12px; }
+main { display: flex; flex-wrap: wrap; gap: 10px; padding: 10px; }
 main > section:first-child { width: 562px; }
 #frame { border: 1px solid #ccc; width: 560px; height: 420px; }
 #viewer { width: 560px; height: 420px; position: relative; }
-#levelbox { border: 1px solid #ccc; width: 360px; max-height: 520px; overflow-y: auto; }
+#levelbox { border: 1px solid #ccc; width: 330px; max-height: 520px; overflow-y: auto; }
 #levels { display: block; }
 #levels .level { cursor: pointer; }
 #levels .level:focus { outline: 2px solid #e08000; }
@@ -47,8 +47,8 @@ main > section:first-child { width: 562px; }
 .controls { font-size: 14px; margin: 6px 0; }
 details { font-size: 13px; max-width: 560px; }
 #tablebox { max-height: 560px; overflow-y: auto; }
-table { border-collapse: collapse; font-size: 13px; }
-td, th { padding: 2px 8px; text-align: right; }
+table { border-collapse: collapse; font-size: 12px; }
+td, th { padding: 2px 5px; text-align: right; }
 #orbitals tbody tr { cursor: pointer; }
 tr.selected { background: #ffe7c2; }
 </style>
@@ -84,7 +84,7 @@ orbitals of unit length without the overlap, and differ from these; its charges 
 <table id="charge-table"><thead><tr><th>atom</th><th>Mulliken</th><th>Löwdin</th><th>FOR006 (unit-length orbitals, no overlap)</th></tr></thead><tbody></tbody></table>
 </details>
 </section>
-<section><div id="levelbox"><svg id="levels" width="340" height="520" role="list" aria-label="orbital energy levels"></svg></div></section>
+<section><div id="levelbox"><svg id="levels" width="312" height="520" role="list" aria-label="orbital energy levels"></svg></div></section>
 <section id="tablebox"><table id="orbitals"><thead><tr><th>orbital</th><th>eV</th><th>hartree</th><th>occupation</th><th></th></tr></thead><tbody></tbody></table></section>
 </main>
 <script type="application/json" id="zephor-data">@DATA@</script>
@@ -465,7 +465,7 @@ orbitals of unit length without the overlap, and differ from these; its charges 
   }
   const labelY = y((wlo + whi) / 2);
   svgElement('text', {x: 12, y: labelY, 'font-size': '12', transform: 'rotate(-90 12 ' + labelY + ')', 'text-anchor': 'middle'}, 'energy (eV)');
-  const levelX = 150;
+  const levelX = 110;
   for (const {g, trueY, shownY} of placed) {
     const ty = trueY + shift, sy = shownY + shift;
     if (ty - sy > 0.25)
