@@ -118,6 +118,7 @@ function doubles(buffer) {
                    {name: 'C66H134', for005: alkane(66), atoms: 200});
   else console.log('note: ZEPHOR and ZEPHOR_IMPORT not given, the generated molecules left out');
   const worst = {plain: 0, cube: 0};
+  const started = Date.now();
   for (const m of molecules) {
     const molecule = m.name;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zephor-page-'));
@@ -131,7 +132,8 @@ function doubles(buffer) {
     const html = fs.readFileSync(path.join(dir, 'page.html'), 'utf8');
     const library = html.indexOf('</script>') - html.indexOf('<script>');
     const own = Buffer.byteLength(html) - library;
-    console.log(molecule + ': page of ' + Buffer.byteLength(html) + ' bytes, ' + own + ' besides the library');
+    console.log(molecule + ': page of ' + Buffer.byteLength(html) + ' bytes, ' + own + ' besides the library (' +
+                ((Date.now() - started) / 1000).toFixed(1) + ' s into the test)');
     check(own < 1.5e6, molecule + ': page of ' + own + ' bytes besides the library');
     check(!/<script[^>]*\ssrc=|<link[^>]*\shref=|<img[^>]*\ssrc=|<iframe/i.test(html), molecule + ': a resource from outside');
 
@@ -246,6 +248,7 @@ function doubles(buffer) {
       check(bad === 0, molecule + ': ' + bad + ' coefficients read otherwise than written (' + encoding + ')');
     }
     // The page's grids against the cube's and the plain evaluation's at the same points.
+    console.log(molecule + ': page checked (' + ((Date.now() - started) / 1000).toFixed(1) + ' s into the test)');
     if (m.compare) {
       for (const k of [homo, homo + 1, 1]) {
         const g = await page.evaluate(k => window.zephor.grid(k, 'coarse'), k);
