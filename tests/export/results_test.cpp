@@ -460,7 +460,6 @@ TEST(Results, PageCoefficientsAsExactAsTheirSizeAllows) {
         {"benzene", "", "float64le"},
         {"C66H134, 398 functions", zephor_bench::for005(zephor_bench::alkane(66)), "fixed32le"},
         {"192 atoms, 552 functions", zephor_bench::for005(zephor_bench::no_chain(24)), "fixed24le"},
-        {"200 atoms, 575 functions", zephor_bench::for005(zephor_bench::no_chain(25)), "fixed16le"},
         {"C150H30, 630 functions", zephor_bench::for005(zephor_bench::flake(5)), "fixed16le"},
     };
     for (const Case& c : cases) {
