@@ -616,11 +616,12 @@ double grid_spacing(const Checkpoint& c, double margin) {
     return std::min(page_coarsest_spacing, std::max(0.25, std::ceil(std::cbrt(volume / 100000.0) * 100.0) / 100.0));
 }
 
+// The page's coarse grid, laid out as --cube lays out a grid of this spacing and margin (the page
+// repeats that layout in the browser).
 CubeGrid page_grid(const Checkpoint& c) {
     CubeGrid grid;
     grid.margin = page_margin;
     grid.spacing = grid_spacing(c, grid.margin);
-    grid.orbital_header = false;  // the plain header, as 3Dmol.js reads cubes
     return grid;
 }
 
