@@ -50,7 +50,7 @@ struct Options {
     std::string html;               // the results page; empty for none
     std::string analysis;           // the population analyses as a readable table; empty for none
     std::string analysis_csv;       // their CSV tables' prefix; empty for none
-    std::string orbitals;           // the page's orbitals; empty for HOMO-3 to LUMO+3
+    std::string orbitals;           // the orbitals the page lists first; empty for HOMO-3 to LUMO+3
     std::string window;             // "EMIN,EMAX" in eV; empty for the default
     double broadening = 0.2;        // eV
     std::string report;             // FOR006; default: beside the checkpoint
@@ -282,7 +282,7 @@ int main(int argc, char** argv) {
     app.add_option("--analysis-csv", opt.analysis_csv,
                    "write the same analyses as PREFIX.charges.csv, PREFIX.bonds.csv and PREFIX.composition.csv")
         ->type_name("PREFIX");
-    app.add_option("--orbitals", opt.orbitals, "the page's orbitals: numbers, homo, lumo (default: HOMO-3 to LUMO+3)");
+    app.add_option("--orbitals", opt.orbitals, "the orbitals the page lists first (framed in its level diagram, their grids evaluated ahead): numbers, homo, lumo (default: HOMO-3 to LUMO+3)");
     app.add_option("--report", opt.report, "the report FOR006 the JSON takes charges and bond orders from "
                                            "(default: beside the checkpoint)");
     app.add_option("--title", opt.title, "the molecule's title (default: that of FOR005 beside the checkpoint)");

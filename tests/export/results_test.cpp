@@ -4,7 +4,10 @@
 // orbital list, the strict report reader, and the title carried into every export.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <set>
@@ -15,7 +18,9 @@
 
 #include "common/constants.hpp"
 #include "common/text_forms.hpp"
+#include "bench/molecules.hpp"
 #include "export/checkpoint_reader.hpp"
+#include "export/orbitals.hpp"
 #include "export/errors.hpp"
 #include "export/level_diagram.hpp"
 #include "export/report_reader.hpp"
@@ -406,16 +411,100 @@ TEST(Results, PageOrbitalsAndASelfContainedPage) {
     Result r = run(dir.path(), export_binary() + " --html page.html --orbitals 1,homo,lumo,1 --title \"</script><b>\"");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string page = read_file(dir / "page.html");
-    // The title cannot end a script or inject markup; the grids are those asked for, once each.
+    // The title cannot end a script or inject markup; the orbitals listed are those asked for,
+    // once each, and no grid is written into the page.
     EXPECT_EQ(count(page, "</script>"), 3u);  // the library's, the data's and the page's own
     EXPECT_NE(page.find("<title>&lt;/script&gt;&lt;b&gt; — ZEPHOR results</title>"), std::string::npos);
-    EXPECT_NE(page.find("\"cubes\":{\"1\":"), std::string::npos);
-    EXPECT_NE(page.find("\"4\":"), std::string::npos);
-    EXPECT_NE(page.find("\"5\":"), std::string::npos);
-    EXPECT_EQ(page.find("\"2\":\""), std::string::npos);
+    EXPECT_NE(page.find("\"listed\":[1,4,5]"), std::string::npos);
+    EXPECT_EQ(page.find("\"cubes\""), std::string::npos);
     EXPECT_EQ(page.find(" src="), std::string::npos);
     r = run(dir.path(), export_binary() + " --html other.html --orbitals 7");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "zephor-export: --orbitals 7: '7' is not an orbital from 1 to 6, homo or lumo\n");
     EXPECT_FALSE(fs::exists(dir / "other.html"));
+}
+
+namespace {
+
+std::string from_base64(const std::string& text) {
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned v = 0;
+    int bits = 0;
+    for (const char ch : text) {
+        if (ch == '=') break;
+        v = (v << 6) | static_cast<unsigned>(alphabet.find(ch));
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((v >> bits) & 0xff);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// The page carries every orbital's coefficients in about 1 MB at most: a small molecule's as the
+// doubles themselves, larger ones' in the widest fixed point that fits, each coefficient within
+// half a step of it (the step 2^-(bits-1) of the orbital's largest coefficient). Read back here
+// from the page's own data against the exported orbitals; pages up to 200 atoms stay under
+// 1.5 MB besides the library.
+TEST(Results, PageCoefficientsAsExactAsTheirSizeAllows) {
+    struct Case {
+        std::string name;
+        std::string for005;
+        std::string encoding;
+    };
+    const Case cases[] = {
+        {"benzene", "", "float64le"},
+        {"C66H134, 398 functions", zephor_bench::for005(zephor_bench::alkane(66)), "fixed32le"},
+        {"192 atoms, 552 functions", zephor_bench::for005(zephor_bench::no_chain(24)), "fixed24le"},
+        {"C150H30, 630 functions", zephor_bench::for005(zephor_bench::flake(5)), "fixed16le"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.for005.empty()) copy_run(dir, c.name);
+        else {
+            write_file(dir.path() / "FOR005", c.for005);
+            ASSERT_EQ(run(dir.path(), std::string("'") + ZEPHOR_BINARY + "'").status, 0);
+        }
+        const Result r = run(dir.path(), export_binary() + " --html page.html");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string page = read_file(dir.path() / "page.html");
+        const std::size_t library = page.find("</script>") - page.find("<script>");
+        EXPECT_LT(page.size() - library, 1'500'000u);
+        const std::string open = "<script type=\"application/json\" id=\"zephor-data\">";
+        const std::size_t from = page.find(open) + open.size();
+        const nlohmann::json d = nlohmann::json::parse(page.substr(from, page.find("</script>", from) - from));
+        const nlohmann::json& o = d["orbitals"];
+        EXPECT_EQ(o["encoding"], c.encoding);
+
+        const Orbitals exported = export_orbitals(read_checkpoint((dir.path() / "FOR007").string()));
+        const std::size_t n = o["count"];
+        ASSERT_EQ(n * n, exported.coef.size());
+        const std::string bytes = from_base64(o["data"]);
+        std::size_t off = 0;
+        if (c.encoding == "float64le") {
+            ASSERT_EQ(bytes.size(), 8 * n * n);
+            for (std::size_t i = 0; i < n * n; ++i) {
+                std::uint64_t bits = 0;
+                for (int b = 7; b >= 0; --b) bits = bits << 8 | static_cast<std::uint8_t>(bytes[8 * i + b]);
+                off += std::bit_cast<double>(bits) != exported.coef[i];
+            }
+        } else {
+            const int width = std::stoi(c.encoding.substr(5)) / 8;
+            ASSERT_EQ(bytes.size(), static_cast<std::size_t>(width) * n * n);
+            const double full = std::ldexp(1.0, 8 * width - 1) - 1.0;
+            for (std::size_t i = 0; i < n * n; ++i) {
+                std::int64_t q = 0;
+                for (int b = width - 1; b >= 0; --b) q = q * 256 + static_cast<std::uint8_t>(bytes[width * i + b]);
+                if (q > full) q -= static_cast<std::int64_t>(2 * (full + 1));
+                const double scale = o["scale"][i / n];
+                off += !(std::fabs(static_cast<double>(q) / full * scale - exported.coef[i]) <= 0.5000001 / full * scale);
+            }
+        }
+        EXPECT_EQ(off, 0u);
+    }
 }
