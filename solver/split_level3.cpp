@@ -12,6 +12,7 @@
 
 #include "common/thread_fp_flags.hpp"
 #include "solver/lapack_option.hpp"
+#include "solver/pinned_gemm.hpp"
 
 namespace zephor {
 
@@ -131,7 +132,11 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
     const bool by_columns = *n >= *m || *n >= 2 * zephor::level3_block_multiple;
     const zephor::Blocks blocks = valid ? zephor::blocks_for(by_columns ? *n : *m, work) : zephor::Blocks{};
     if (blocks.count < 2) {
-        st.dgemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, transa_len, transb_len);
+        // Off, the library's own routine; on, the same bits at full vector width.
+        if (valid && st.on)
+            zephor::pinned_gemm(st.dgemm, *transa, *transb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc);
+        else
+            st.dgemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, transa_len, transb_len);
         return;
     }
     const std::size_t la = static_cast<std::size_t>(*lda);
@@ -140,14 +145,14 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
     if (by_columns) {
         zephor::run_blocks(blocks, *n, [&](int first, int size) {
             const std::size_t j = static_cast<std::size_t>(first);
-            st.dgemm(transa, transb, m, &size, k, alpha, a, lda, tb ? b + j : b + j * lb, ldb, beta, c + j * lc, ldc,
-                     transa_len, transb_len);
+            zephor::pinned_gemm(st.dgemm, *transa, *transb, *m, size, *k, *alpha, a, *lda, tb ? b + j : b + j * lb,
+                                *ldb, *beta, c + j * lc, *ldc);
         });
     } else {
         zephor::run_blocks(blocks, *m, [&](int first, int size) {
             const std::size_t i = static_cast<std::size_t>(first);
-            st.dgemm(transa, transb, &size, n, k, alpha, ta ? a + i * la : a + i, lda, b, ldb, beta, c + i, ldc,
-                     transa_len, transb_len);
+            zephor::pinned_gemm(st.dgemm, *transa, *transb, size, *n, *k, *alpha, ta ? a + i * la : a + i, *lda, b,
+                                *ldb, *beta, c + i, *ldc);
         });
     }
 }
@@ -209,7 +214,6 @@ void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, co
         return;
     }
     const std::size_t lc = static_cast<std::size_t>(*ldc);
-    static const char no = 'N', yes = 'T';
     zephor::run_blocks(blocks, *n, [&](int first, int size) {
         const std::size_t j0 = static_cast<std::size_t>(first);
         const std::size_t j1 = j0 + static_cast<std::size_t>(size);
@@ -218,8 +222,8 @@ void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, co
         const int below = *n - first - size;
         if (below == 0) return;
         double* rect = c + j1 + j0 * lc;
-        st.dgemm(&no, &yes, &below, &size, k, alpha, a + j1, lda, b + j0, ldb, beta, rect, ldc, 1, 1);
-        st.dgemm(&no, &yes, &below, &size, k, alpha, b + j1, ldb, a + j0, lda, beta, rect, ldc, 1, 1);
+        zephor::pinned_gemm(st.dgemm, 'N', 'T', below, size, *k, *alpha, a + j1, *lda, b + j0, *ldb, *beta, rect, *ldc);
+        zephor::pinned_gemm(st.dgemm, 'N', 'T', below, size, *k, *alpha, b + j1, *ldb, a + j0, *lda, *beta, rect, *ldc);
     });
 }
 
