@@ -1,11 +1,12 @@
 // Deferred rotations: the routines the library's dsteqr reaches through its PLT, and the fused
 // kernel. The library calls them with LAPACK's arguments only, so what they share (the library's
 // own routines, the pending sweeps, the counters) lives in this file's one state object; dsteqr
-// runs on the calling thread (the library is pinned to one) and the OpenMP workers of the kernel
-// only read the sweeps and write their own rows of Z.
+// runs on the calling thread (the library is pinned to one) and the solver's team
+// (solver/work_team.hpp) only reads the sweeps and writes its own rows of Z.
 #include "solver/deferred_rotations.hpp"
 
 #include <dlfcn.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "common/thread_fp_flags.hpp"
 #include "solver/lapack_option.hpp"
 #include "solver/rotation_schedule.hpp"
+#include "solver/work_team.hpp"
 
 namespace zephor {
 
@@ -170,19 +172,18 @@ void run_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, 
     const int tail = static_cast<int>(blocks) * block_rows;
     const std::size_t ld = static_cast<std::size_t>(lda);
     const auto block = (!state().sse2_only && __builtin_cpu_supports("avx2")) ? steps_block_avx2 : steps_block_sse2;
-    FpFlagsCollector flags;
-#pragma omp parallel if (m >= threads_from_basis_count)
-    {
-        flags.enter();
-#pragma omp for schedule(dynamic, 1)
-        for (long long b = 0; b < blocks; ++b)
-            block(steps.data(), steps.size(), sweeps, a, ld, static_cast<int>(b) * block_rows);
-        // The rows past the last block take the sweeps one after another: for each element, the
-        // same operations in the same order.
-#pragma omp single
-        for (std::size_t k = 0; k < sweep_count; ++k) sweep_rows(sweeps[k], a, lda, tail, m);
-        flags.leave();
-    }
+    // Job 0 is the rows past the last block, which take the sweeps one after another (for each
+    // element the same operations in the same order); the others are the blocks.
+    const int jobs = static_cast<int>(blocks) + (tail < m ? 1 : 0);
+    const int first_block_job = tail < m ? 1 : 0;
+    auto job = [&](int j) {
+        if (j < first_block_job) {
+            for (std::size_t k = 0; k < sweep_count; ++k) sweep_rows(sweeps[k], a, lda, tail, m);
+            return;
+        }
+        block(steps.data(), steps.size(), sweeps, a, ld, (j - first_block_job) * block_rows);
+    };
+    run_on_team(jobs, m >= threads_from_basis_count ? omp_get_max_threads() : 1, job);
 }
 
 void flush() {

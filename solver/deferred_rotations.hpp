@@ -7,7 +7,7 @@
 // dswap_ and a dsteqr_ wrapper, which the library reaches through its PLT, records the sweeps
 // (cosines, sines, window, direction) and applies up to 64 of them at a time, block of rows by
 // block of rows, in a wavefront that keeps the columns they share in cache and the rows being
-// rotated in registers, on OpenMP threads over row blocks. Every element of Z still sees exactly the
+// rotated in registers, on the solver's threads over row blocks. Every element of Z still sees exactly the
 // same multiplications and additions in the same order, so the result is the same to the bit.
 #pragma once
 
@@ -54,7 +54,7 @@ struct Sweep {
     const double* s;
 };
 
-// Applies `sweeps` in order to rows [0, m) of a: the fused kernel, on OpenMP threads over row
+// Applies `sweeps` in order to rows [0, m) of a: the fused kernel, on the solver's threads over row
 // blocks. Bit for bit what calling dlasr('R', 'V', F or B, m, count, c, s, &a[first * lda], lda)
 // once per sweep gives, and the same floating-point flags.
 void apply_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, int lda);

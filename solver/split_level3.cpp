@@ -1,7 +1,8 @@
 // Split level-3 calls: the dgemm_, dtrsm_ and dsyr2k_ the library's LAPACK reaches through its
 // PLT. They share the library's own routines, the switches and the counters through this file's
 // one state object; the library calls them on the thread that runs dsygv, and the blocks run on
-// OpenMP threads, each made of whole calls of the library's one-thread routines.
+// the solver's team (solver/work_team.hpp), each made of whole calls of the library's one-thread
+// routines or of pinned_gemm.
 #include "solver/split_level3.hpp"
 
 #include <dlfcn.h>
@@ -10,9 +11,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "common/thread_fp_flags.hpp"
 #include "solver/lapack_option.hpp"
 #include "solver/pinned_gemm.hpp"
+#include "solver/work_team.hpp"
 
 namespace zephor {
 
@@ -72,23 +73,17 @@ Blocks blocks_for(int extent, double work, int per_thread = 1) {
     return out;
 }
 
-// Runs part(first, size) for every block on OpenMP threads, the workers' floating-point
+// Runs part(first, size) for every block on the solver's team, the workers' floating-point
 // flags handed back to this thread.
 template <class Part>
 void run_blocks(const Blocks& blocks, int extent, Part part) {
     ++state().counts.split_calls;
-    FpFlagsCollector flags;
     const int team = std::min({blocks.count, state().concurrent, omp_get_max_threads()});
-#pragma omp parallel num_threads(team)
-    {
-        flags.enter();
-#pragma omp for schedule(dynamic, 1)
-        for (int b = 0; b < blocks.count; ++b) {
-            const int first = blocks.first(b);
-            part(first, std::min(extent, first + blocks.step) - first);
-        }
-        flags.leave();
-    }
+    auto block = [&](int b) {
+        const int first = blocks.first(b);
+        part(first, std::min(extent, first + blocks.step) - first);
+    };
+    run_on_team(blocks.count, team, block);
 }
 
 }  // namespace
