@@ -29,9 +29,11 @@ void install_rotation_kernel(void* library);
 // routines through the exported ones. For tests that compare both.
 void set_rotation_deferral(bool on);
 
-// Whether the kernel keeps to SSE2 even where the processor has AVX2 (off by default). For tests
-// that compare both builds of it.
+// Whether the kernel keeps to SSE2 even where the processor has AVX2 or AVX-512, and whether it
+// keeps to AVX2 where it has AVX-512 (both off by default). For tests that compare the builds
+// of it.
 void set_rotation_sse2_only(bool on);
+void set_rotation_avx2_only(bool on);
 
 // How many times the library called the exported dsteqr_ and how many sweeps were deferred since
 // the start. A library that binds its calls internally never calls them: its solves are then its
