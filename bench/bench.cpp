@@ -8,7 +8,7 @@
 // against their plain evaluations, and a water run against a process that only loads LAPACK.
 //
 //   zephor_bench [--threads T] [--min-basis N] [--max-basis N] [--family F] [--repeat R]
-//                [--tsv FILE] [--solve-only] [--concurrent-only] [--binary FILE]
+//                [--tsv FILE] [--solve-only] [--concurrent-only] [--products-only] [--binary FILE]
 // (--binary: the zephor the two-at-once table runs, for comparing releases.)
 #include <dlfcn.h>
 #include <omp.h>
@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -334,6 +336,60 @@ void solve_table(int min_basis, int max_basis, int repeat) {
     }
 }
 
+// The products alone: the library's one-thread dgemm on the pinned kernel against pinned_gemm at
+// the widest width, alternating, medians of 7 of wall and of the thread's CPU time (firmer on a
+// shared machine). The shapes of the solve at 2000 functions: W = C^T V and C -= V W^T of the
+// reflector blocks, a rectangle of the split rank-2k update; last, a shape with few rows of C.
+double thread_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+void products_table() {
+    std::vector<double> one_a{2.0}, one_b{1.0}, one_w;
+    zephor::dsygv_in_place(one_a, one_b, 1, one_w);
+    void* lib = dlopen(ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    auto* const library = lib ? reinterpret_cast<zephor::gemm_routine*>(dlsym(lib, "dgemm_")) : nullptr;
+    if (library == nullptr) return;
+    std::printf("\nProducts alone, one thread, medians of 7 (ms): the library's dgemm on the pinned kernel, and\n"
+                "the same bits at width %d; wall and the thread's CPU time:\n\n", zephor::pinned_gemm_width());
+    std::printf("| op | m | n | k | library wall | width %d wall | ratio | library CPU | width %d CPU | ratio |\n",
+                zephor::pinned_gemm_width(), zephor::pinned_gemm_width());
+    std::printf("|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|\n");
+    const struct {
+        char ta, tb;
+        int m, n, k;
+    } shapes[] = {{'T', 'N', 1998, 32, 1966}, {'N', 'T', 1966, 1998, 32}, {'N', 'T', 1500, 250, 64},
+                  {'T', 'N', 32, 1998, 1966}};
+    for (const auto& sh : shapes) {
+        const int lda = sh.ta == 'N' ? sh.m : sh.k, ldb = sh.tb == 'N' ? sh.k : sh.n;
+        std::vector<double> a(std::size_t(lda) * (sh.ta == 'N' ? sh.k : sh.m), 0.5);
+        std::vector<double> b(std::size_t(ldb) * (sh.tb == 'N' ? sh.n : sh.k), 0.25), c(std::size_t(sh.m) * sh.n, 1.0);
+        for (std::size_t i = 0; i < a.size(); ++i) a[i] = std::sin(double(i));
+        const double alpha = -1.0, beta = 1.0;
+        std::vector<double> lw, lc, pw, pc;
+        for (int rep = 0; rep < 7; ++rep) {
+            auto t0 = Clock::now();
+            double c0 = thread_cpu_seconds();
+            library(&sh.ta, &sh.tb, &sh.m, &sh.n, &sh.k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &sh.m,
+                    1, 1);
+            lw.push_back(seconds_since(t0));
+            lc.push_back(thread_cpu_seconds() - c0);
+            t0 = Clock::now();
+            c0 = thread_cpu_seconds();
+            zephor::pinned_gemm(library, sh.ta, sh.tb, sh.m, sh.n, sh.k, alpha, a.data(), lda, b.data(), ldb, beta,
+                                c.data(), sh.m);
+            pw.push_back(seconds_since(t0));
+            pc.push_back(thread_cpu_seconds() - c0);
+        }
+        std::printf("| %c%c | %d | %d | %d | %.1f | %.1f | %.2f | %.1f | %.1f | %.2f |\n", sh.ta, sh.tb, sh.m, sh.n, sh.k,
+                    1e3 * median(lw), 1e3 * median(pw), median(pw) / median(lw), 1e3 * median(lc), 1e3 * median(pc),
+                    median(pc) / median(lc));
+    }
+    std::fflush(stdout);
+}
+
 // Whole runs of the binary on 2 threads each: one alone, and two started together on this 2-core
 // machine (the later end counts), alternating, medians of `repeat` (at least 3). Two runs at once
 // should take no longer than two runs one after the other, and a run's CPU time should stay near
@@ -386,6 +442,7 @@ int main(int argc, char** argv) {
     std::string tsv;
     bool solve_only = false;
     bool concurrent_only = false;
+    bool products_only = false;
     std::string binary = ZEPHOR_BINARY;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -399,17 +456,22 @@ int main(int argc, char** argv) {
         else if (a == "--family" && i + 1 < argc) only = argv[++i];
         else if (a == "--solve-only") solve_only = true;
         else if (a == "--concurrent-only") concurrent_only = true;
+        else if (a == "--products-only") products_only = true;
         else if (a == "--binary" && i + 1 < argc) binary = argv[++i];
         else {
             std::fprintf(stderr, "usage: zephor_bench [--threads T] [--min-basis N] [--max-basis N] "
                                  "[--family alkane|flake|N/O] [--repeat R] [--tsv FILE] [--solve-only] "
-                                 "[--concurrent-only] [--binary FILE]\n");
+                                 "[--concurrent-only] [--products-only] [--binary FILE]\n");
             return 2;
         }
     }
     const std::string self = fs::canonical("/proc/self/exe").string();
     if (solve_only) {
         solve_table(min_basis, max_basis, repeat);
+        return 0;
+    }
+    if (products_only) {
+        products_table();
         return 0;
     }
     if (concurrent_only) {
@@ -461,6 +523,7 @@ int main(int argc, char** argv) {
     if (out) std::fclose(out);
 
     solve_table(std::max(min_basis, 1000), max_basis, repeat);
+    products_table();
     concurrent_table(repeat, binary);
 
     std::printf("\nAgainst the plain evaluations (same bits), about 1000 basis functions, seconds:\n\n");

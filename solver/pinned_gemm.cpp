@@ -94,9 +94,12 @@ void pack_a(const Product& q, int i0, int rows, int l0, int kc, double* ap) {
             std::memcpy(ap + static_cast<std::size_t>(p) * rows, q.a + i0 + static_cast<std::size_t>(l0 + p) * q.lda,
                         sizeof(double) * static_cast<std::size_t>(rows));
     } else {
-        for (int i = 0; i < rows; ++i) {
-            const double* col = q.a + l0 + static_cast<std::size_t>(i0 + i) * q.lda;
-            for (int p = 0; p < kc; ++p) ap[static_cast<std::size_t>(p) * rows + i] = col[p];
+        // Along the rows for each inner index: the packed panel is written in order, and each
+        // row's cache line of A serves eight inner indices from the first-level cache.
+        const double* first = q.a + l0 + static_cast<std::size_t>(i0) * q.lda;
+        for (int p = 0; p < kc; ++p) {
+            double* out = ap + static_cast<std::size_t>(p) * rows;
+            for (int i = 0; i < rows; ++i) out[i] = first[p + static_cast<std::size_t>(i) * q.lda];
         }
     }
 }
