@@ -8,7 +8,9 @@
 // against their plain evaluations, and a water run against a process that only loads LAPACK.
 //
 //   zephor_bench [--threads T] [--min-basis N] [--max-basis N] [--family F] [--repeat R]
-//                [--tsv FILE] [--solve-only]
+//                [--tsv FILE] [--solve-only] [--concurrent-only] [--products-only] [--binary FILE]
+// (--binary: the zephor the two-at-once table runs, for comparing releases.)
+#include <dlfcn.h>
 #include <omp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -16,6 +18,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +28,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/molecules.hpp"
@@ -34,6 +39,8 @@
 #include "solver/eigen_solve.hpp"
 #include "solver/deferred_rotations.hpp"
 #include "solver/split_level3.hpp"
+#include "solver/pinned_gemm.hpp"
+#include "solver/work_team.hpp"
 #include "solver/density_matrix.hpp"
 #include "solver/population_reference.hpp"
 #include "test_support.hpp"
@@ -56,6 +63,7 @@ struct ProcessResult {
     int status = -1;
     double wall = 0.0;     // s
     long peak_kib = 0;     // resident set, KiB
+    double cpu = 0.0;      // user and system time of the process and its threads (s)
     std::string out;       // standard output
 };
 
@@ -89,6 +97,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const fs::path& 
     r.wall = seconds_since(t0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.peak_kib = usage.ru_maxrss;
+    r.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
     return r;
 }
 
@@ -209,10 +219,65 @@ void compare_plain(const std::string& family, const std::vector<zb::Atom>& atoms
                 dplain / dfast1, dfast2, dplain / dfast2);
 }
 
+// A second instance of the library in a namespace of its own, with the kernel it picks for this
+// processor and 2 threads of its own: the reference for dsygvd, the divide-and-conquer solver
+// the program cannot use (other bits). Its calls stay inside its namespace, away from the
+// routines this program exports.
+using dsygvd_fn = void(const int*, const char*, const char*, const int*, double*, const int*, double*, const int*,
+                       double*, double*, const int*, int*, const int*, int*, std::size_t, std::size_t);
+
+struct Reference {
+    dsygvd_fn* dsygvd = nullptr;
+    std::string kernel;
+};
+
+const Reference& reference_library() {
+    static const Reference ref = [] {
+        Reference r;
+        std::vector<double> a{2.0}, b{1.0}, w;
+        zephor::dsygv_in_place(a, b, 1, w);  // the pinned instance first, with its own settings
+        const std::string saved_core = std::getenv("OPENBLAS_CORETYPE") ? std::getenv("OPENBLAS_CORETYPE") : "";
+        const std::string saved_threads =
+            std::getenv("OPENBLAS_NUM_THREADS") ? std::getenv("OPENBLAS_NUM_THREADS") : "";
+        unsetenv("OPENBLAS_CORETYPE");
+        setenv("OPENBLAS_NUM_THREADS", "2", 1);
+        void* lib = dlmopen(LM_ID_NEWLM, ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        setenv("OPENBLAS_CORETYPE", saved_core.c_str(), 1);
+        setenv("OPENBLAS_NUM_THREADS", saved_threads.c_str(), 1);
+        if (lib == nullptr) return r;
+        r.dsygvd = reinterpret_cast<dsygvd_fn*>(dlsym(lib, "dsygvd_"));
+        if (auto* core = reinterpret_cast<const char* (*)()>(dlsym(lib, "openblas_get_corename"))) r.kernel = core();
+        return r;
+    }();
+    return ref;
+}
+
+// dsygvd on the reference instance (eigenvalues and vectors, lower triangle), seconds.
+double reference_dsygvd(const std::vector<double>& ham, const std::vector<double>& s, int n) {
+    const Reference& ref = reference_library();
+    if (ref.dsygvd == nullptr) return 0.0;
+    std::vector<double> a = ham, b = s, w(static_cast<std::size_t>(n));
+    const int itype = 1;
+    int lwork = -1, liwork = -1, info = 0, iquery = 0;
+    double query = 0.0;
+    ref.dsygvd(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, w.data(), &query, &lwork, &iquery, &liwork, &info,
+               1, 1);
+    lwork = static_cast<int>(query);
+    liwork = iquery;
+    std::vector<double> work(static_cast<std::size_t>(lwork));
+    std::vector<int> iwork(static_cast<std::size_t>(liwork));
+    const auto t0 = Clock::now();
+    ref.dsygvd(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, w.data(), work.data(), &lwork, iwork.data(),
+               &liwork, &info, 1, 1);
+    return info == 0 ? seconds_since(t0) : 0.0;
+}
+
 // The library's own dsygv (every rotation through its dlasr, every product and solve whole)
-// against the program's solve (the fused rotation kernel, the split products and solves) on the
-// same matrices, in this process, with 1 and 2 OpenMP threads; the library itself always runs on
-// one thread. 'same' compares all the bits.
+// against the program's solve (the fused rotation kernel, the split products and solves, the
+// products at full vector width) on the same matrices, in this process, with 1 and 2 threads,
+// and on 2 threads with the products left to the library's kernel; the pinned library itself
+// always runs on one thread. Then the reference dsygvd. 'same' compares all the bits of every
+// program solve with the library's dsygv.
 void compare_solve(const std::string& family, const std::vector<zb::Atom>& atoms, int repeat) {
     zephor::Molecule m = zephor::load_molecule(zb::for005(atoms));
     const std::size_t n = static_cast<std::size_t>(m.basis_count);
@@ -229,22 +294,36 @@ void compare_solve(const std::string& family, const std::vector<zb::Atom>& atoms
     const double library = best_of(repeat, [&] { solve(c_lib, e_lib); });
     zephor::set_rotation_deferral(true);
     zephor::set_level3_split(true);
-    omp_set_num_threads(1);
-    const double fast1 = best_of(repeat, [&] { solve(c_fast, e_fast); });
-    bool same = zephor_test::same_bits(c_fast, c_lib) && zephor_test::same_bits(e_fast, e_lib);
-    omp_set_num_threads(2);
-    const double fast2 = best_of(repeat, [&] { solve(c_fast, e_fast); });
-    same = same && zephor_test::same_bits(c_fast, c_lib) && zephor_test::same_bits(e_fast, e_lib);
-    std::printf("| %s | %zu | %.2f | %.2f | %.2f× | %.2f | %.2f× | %s |\n", family.c_str(), n, library, fast1,
-                library / fast1, fast2, library / fast2, same ? "yes" : "NO");
+    bool same = true;
+    auto timed = [&](int threads, int width) {
+        omp_set_num_threads(threads);
+        zephor::set_pinned_gemm_width(width);
+        const double t = best_of(repeat, [&] { solve(c_fast, e_fast); });
+        same = same && zephor_test::same_bits(c_fast, c_lib) && zephor_test::same_bits(e_fast, e_lib);
+        zephor::set_pinned_gemm_width(8);
+        return t;
+    };
+    const double fast1 = timed(1, 8);
+    const double fast2 = timed(2, 8);
+    const double narrow2 = timed(2, 0);
+    double dsygvd = 1e300;
+    for (int r = 0; r < repeat; ++r) dsygvd = std::min(dsygvd, reference_dsygvd(m.basis.ham, s, m.basis_count));
+    std::printf("| %s | %zu | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f× | %.2f× | %s |\n", family.c_str(), n, library,
+                fast1, fast2, narrow2, dsygvd, library / fast2, fast2 / dsygvd, same ? "yes" : "NO");
     std::fflush(stdout);
 }
 
 void solve_table(int min_basis, int max_basis, int repeat) {
-    std::printf("\nThe solve (dsygv on the same matrices), seconds: the library's own, and the program's with its\n"
-                "rotation kernel and split products and solves on 1 and 2 threads:\n\n");
-    std::printf("| family | basis | library dsygv | program, 1 thread | gain | program, 2 threads | gain | same |\n");
-    std::printf("|---|--:|--:|--:|--:|--:|--:|---|\n");
+    omp_set_num_threads(2);
+    zephor::prepare_team(2);
+    std::printf("\nThe solve (dsygv on the same matrices), seconds: the library's own; the program's (rotation\n"
+                "kernel, split products and solves, products at width %d) on 1 and 2 threads, and on 2 with\n"
+                "the products left to the pinned kernel (width 0); the library's dsygvd with its %s kernel\n"
+                "on 2 threads (other bits). 'gain' is library / program on 2 threads:\n\n",
+                zephor::pinned_gemm_width(), reference_library().kernel.c_str());
+    std::printf("| family | basis | library dsygv | program, 1 thread | program, 2 threads | 2 threads, width 0 | "
+                "dsygvd, 2 threads | gain | program / dsygvd | same |\n");
+    std::printf("|---|--:|--:|--:|--:|--:|--:|--:|--:|---|\n");
     for (int shells : {6, 9, 11, 13}) {
         const std::vector<zb::Atom> atoms = zb::flake(shells);
         const int basis = zb::basis_count(atoms);
@@ -254,6 +333,101 @@ void solve_table(int min_basis, int max_basis, int repeat) {
         const std::vector<zb::Atom> atoms = zb::alkane(carbons);
         const int basis = zb::basis_count(atoms);
         if (basis >= min_basis && basis <= max_basis) compare_solve("alkane", atoms, repeat);
+    }
+}
+
+// The products alone: the library's one-thread dgemm on the pinned kernel against pinned_gemm at
+// the widest width, alternating, medians of 7 of wall and of the thread's CPU time (firmer on a
+// shared machine). The shapes of the solve at 2000 functions: W = C^T V and C -= V W^T of the
+// reflector blocks, a rectangle of the split rank-2k update; last, a shape with few rows of C.
+double thread_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+void products_table() {
+    std::vector<double> one_a{2.0}, one_b{1.0}, one_w;
+    zephor::dsygv_in_place(one_a, one_b, 1, one_w);
+    void* lib = dlopen(ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    auto* const library = lib ? reinterpret_cast<zephor::gemm_routine*>(dlsym(lib, "dgemm_")) : nullptr;
+    if (library == nullptr) return;
+    std::printf("\nProducts alone, one thread, medians of 7 (ms): the library's dgemm on the pinned kernel, and\n"
+                "the same bits at width %d; wall and the thread's CPU time:\n\n", zephor::pinned_gemm_width());
+    std::printf("| op | m | n | k | library wall | width %d wall | ratio | library CPU | width %d CPU | ratio |\n",
+                zephor::pinned_gemm_width(), zephor::pinned_gemm_width());
+    std::printf("|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|\n");
+    const struct {
+        char ta, tb;
+        int m, n, k;
+    } shapes[] = {{'T', 'N', 1998, 32, 1966}, {'N', 'T', 1966, 1998, 32}, {'N', 'T', 1500, 250, 64},
+                  {'T', 'N', 32, 1998, 1966}};
+    for (const auto& sh : shapes) {
+        const int lda = sh.ta == 'N' ? sh.m : sh.k, ldb = sh.tb == 'N' ? sh.k : sh.n;
+        std::vector<double> a(std::size_t(lda) * (sh.ta == 'N' ? sh.k : sh.m), 0.5);
+        std::vector<double> b(std::size_t(ldb) * (sh.tb == 'N' ? sh.n : sh.k), 0.25), c(std::size_t(sh.m) * sh.n, 1.0);
+        for (std::size_t i = 0; i < a.size(); ++i) a[i] = std::sin(double(i));
+        const double alpha = -1.0, beta = 1.0;
+        std::vector<double> lw, lc, pw, pc;
+        for (int rep = 0; rep < 7; ++rep) {
+            auto t0 = Clock::now();
+            double c0 = thread_cpu_seconds();
+            library(&sh.ta, &sh.tb, &sh.m, &sh.n, &sh.k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &sh.m,
+                    1, 1);
+            lw.push_back(seconds_since(t0));
+            lc.push_back(thread_cpu_seconds() - c0);
+            t0 = Clock::now();
+            c0 = thread_cpu_seconds();
+            zephor::pinned_gemm(library, sh.ta, sh.tb, sh.m, sh.n, sh.k, alpha, a.data(), lda, b.data(), ldb, beta,
+                                c.data(), sh.m);
+            pw.push_back(seconds_since(t0));
+            pc.push_back(thread_cpu_seconds() - c0);
+        }
+        std::printf("| %c%c | %d | %d | %d | %.1f | %.1f | %.2f | %.1f | %.1f | %.2f |\n", sh.ta, sh.tb, sh.m, sh.n, sh.k,
+                    1e3 * median(lw), 1e3 * median(pw), median(pw) / median(lw), 1e3 * median(lc), 1e3 * median(pc),
+                    median(pc) / median(lc));
+    }
+    std::fflush(stdout);
+}
+
+// Whole runs of the binary on 2 threads each: one alone, and two started together on this 2-core
+// machine (the later end counts), alternating, medians of `repeat` (at least 3). Two runs at once
+// should take no longer than two runs one after the other, and a run's CPU time should stay near
+// its wall time times the threads that have work (idle threads sleep).
+void concurrent_table(int repeat, const std::string& binary) {
+    std::printf("\nWhole runs of %s (2 threads each), seconds, medians of %d: alone, its CPU time, and two\n"
+                "runs started together (until both end):\n\n", binary.c_str(), std::max(3, repeat));
+    std::printf("| family | basis | alone | CPU alone | two at once | two at once / (2 × alone) | same |\n");
+    std::printf("|---|--:|--:|--:|--:|--:|---|\n");
+    const struct {
+        const char* family;
+        std::vector<zb::Atom> atoms;
+    } molecules[] = {{"flake", zb::flake(9)}, {"alkane", zb::alkane(500)}};
+    for (const auto& mol : molecules) {
+        const std::string input = zb::for005(mol.atoms);
+        zephor_test::TempDir a, b, c;
+        for (const auto* d : {&a, &b, &c}) write_file(*d / "FOR005", input);
+        std::vector<double> alone, cpu, both;
+        bool same = true;
+        for (int r = 0; r < std::max(3, repeat); ++r) {
+            const ProcessResult one = run_process({binary}, a.path(), 2);
+            alone.push_back(one.wall);
+            cpu.push_back(one.cpu);
+            ProcessResult x, y;
+            const auto t0 = Clock::now();
+            std::thread tx([&] { x = run_process({binary}, b.path(), 2); });
+            std::thread ty([&] { y = run_process({binary}, c.path(), 2); });
+            tx.join();
+            ty.join();
+            both.push_back(seconds_since(t0));
+            same = same && one.status == 0 && x.status == 0 && y.status == 0 &&
+                   read_file(a / "FOR006") == read_file(b / "FOR006") &&
+                   read_file(a / "FOR007") == read_file(c / "FOR007");
+        }
+        std::printf("| %s | %d | %.2f | %.2f | %.2f | %.2f | %s |\n", mol.family, zb::basis_count(mol.atoms),
+                    median(alone), median(cpu), median(both), median(both) / (2.0 * median(alone)),
+                    same ? "yes" : "NO");
+        std::fflush(stdout);
     }
 }
 
@@ -267,6 +441,9 @@ int main(int argc, char** argv) {
     std::string only;
     std::string tsv;
     bool solve_only = false;
+    bool concurrent_only = false;
+    bool products_only = false;
+    std::string binary = ZEPHOR_BINARY;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--phases") return phases_mode();
@@ -278,15 +455,27 @@ int main(int argc, char** argv) {
         else if (a == "--min-basis" && i + 1 < argc) min_basis = std::atoi(argv[++i]);
         else if (a == "--family" && i + 1 < argc) only = argv[++i];
         else if (a == "--solve-only") solve_only = true;
+        else if (a == "--concurrent-only") concurrent_only = true;
+        else if (a == "--products-only") products_only = true;
+        else if (a == "--binary" && i + 1 < argc) binary = argv[++i];
         else {
             std::fprintf(stderr, "usage: zephor_bench [--threads T] [--min-basis N] [--max-basis N] "
-                                 "[--family alkane|flake|N/O] [--repeat R] [--tsv FILE] [--solve-only]\n");
+                                 "[--family alkane|flake|N/O] [--repeat R] [--tsv FILE] [--solve-only] "
+                                 "[--concurrent-only] [--products-only] [--binary FILE]\n");
             return 2;
         }
     }
     const std::string self = fs::canonical("/proc/self/exe").string();
     if (solve_only) {
         solve_table(min_basis, max_basis, repeat);
+        return 0;
+    }
+    if (products_only) {
+        products_table();
+        return 0;
+    }
+    if (concurrent_only) {
+        concurrent_table(repeat, binary);
         return 0;
     }
 
@@ -334,6 +523,8 @@ int main(int argc, char** argv) {
     if (out) std::fclose(out);
 
     solve_table(std::max(min_basis, 1000), max_basis, repeat);
+    products_table();
+    concurrent_table(repeat, binary);
 
     std::printf("\nAgainst the plain evaluations (same bits), about 1000 basis functions, seconds:\n\n");
     std::printf("| family | basis | assembly plain | fast, 1 thread | gain | fast, 2 threads | gain | density plain | fast, 1 thread | gain | fast, 2 threads | gain |\n");

@@ -1,11 +1,12 @@
 // Deferred rotations: the routines the library's dsteqr reaches through its PLT, and the fused
 // kernel. The library calls them with LAPACK's arguments only, so what they share (the library's
 // own routines, the pending sweeps, the counters) lives in this file's one state object; dsteqr
-// runs on the calling thread (the library is pinned to one) and the OpenMP workers of the kernel
-// only read the sweeps and write their own rows of Z.
+// runs on the calling thread (the library is pinned to one) and the solver's team
+// (solver/work_team.hpp) only reads the sweeps and writes its own rows of Z.
 #include "solver/deferred_rotations.hpp"
 
 #include <dlfcn.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "common/thread_fp_flags.hpp"
 #include "solver/lapack_option.hpp"
 #include "solver/rotation_schedule.hpp"
+#include "solver/work_team.hpp"
 
 namespace zephor {
 
@@ -31,6 +33,8 @@ constexpr std::size_t max_pending = 64;
 // Rows of Z a block carries in registers along a sweep: four vectors of four doubles. (32 rows
 // measured no faster on one thread and slower on two.)
 constexpr int block_rows = 16;
+// With AVX-512: four vectors of eight doubles, the same four independent chains of rotations.
+constexpr int wide_block_rows = 32;
 
 
 struct State {
@@ -39,6 +43,7 @@ struct State {
     dsteqr_fn* dsteqr = nullptr;
     bool deferral = true;
     bool sse2_only = false;
+    bool avx2_only = false;
 
     // While the wrapped dsteqr runs: its Z and the sweeps not yet applied to it.
     bool active = false;
@@ -60,78 +65,86 @@ State& state() {
 }
 
 using v4d = double __attribute__((vector_size(32)));
+using v8d = double __attribute__((vector_size(64)));
 
 inline bool identity(double c, double s) { return !(c != 1.0 || s != 0.0); }
 
 // Rotations r0 .. r1 - 1 of one sweep on rows [row0, row0 + 16): the column being rotated into
 // stays in registers from one rotation to the next. Each lane performs the library's
-// c*temp - s*a and s*temp + c*a on its own element. Compiled twice below, for AVX2 and for plain
-// SSE2 (no FMA either way): the same operations on the same values.
+// c*temp - s*a and s*temp + c*a on its own element. Compiled three times below: four vectors of
+// four doubles for AVX2 and for plain SSE2, two of eight for AVX-512 (no FMA in any): the same
+// operations on the same values.
+template <class V, int rows>
 [[gnu::always_inline]] inline void run_step(const Sweep& sw, int r0, int r1, double* a, std::size_t ld, int row0) {
-    v4d x0, x1, x2, x3;
-#define ZEPHOR_ALL(OP) OP(x0, 0) OP(x1, 1) OP(x2, 2) OP(x3, 3)
-#define ZEPHOR_LOAD_X(x, q) std::memcpy(&x, col + 4 * (q), sizeof(v4d));
-#define ZEPHOR_STORE_X(x, q) std::memcpy(col + 4 * (q), &x, sizeof(v4d));
-#define ZEPHOR_MOVE_X(x, q) ZEPHOR_STORE_X(x, q) std::memcpy(&x, other + 4 * (q), sizeof(v4d));
-    // Forward: temp = a(j+1) is loaded, a(j) = s*temp + c*x is final, x becomes c*temp - s*x.
-#define ZEPHOR_FORWARD(x, q)                                \
-    {                                                       \
-        v4d temp;                                           \
-        std::memcpy(&temp, other + 4 * (q), sizeof(v4d));   \
-        const v4d out = sv * temp + cv * x;                 \
-        std::memcpy(col + 4 * (q), &out, sizeof(v4d));      \
-        x = cv * temp - sv * x;                             \
-    }
-    // Backward: x is a(j+1) = temp; a(j+1) = c*temp - s*a(j) is final, x becomes s*temp + c*a(j).
-#define ZEPHOR_BACKWARD(x, q)                               \
-    {                                                       \
-        v4d aj;                                             \
-        std::memcpy(&aj, other + 4 * (q), sizeof(v4d));     \
-        const v4d out = cv * x - sv * aj;                   \
-        std::memcpy(col + 4 * (q), &out, sizeof(v4d));      \
-        x = sv * x + cv * aj;                               \
-    }
+    constexpr int w = sizeof(V) / sizeof(double);
+    constexpr int nv = rows / w;
+    V x[nv];
     const int rotations = sw.count - 1;
     const std::ptrdiff_t step = sw.forward ? static_cast<std::ptrdiff_t>(ld) : -static_cast<std::ptrdiff_t>(ld);
     double* col = a + static_cast<std::size_t>(sw.forward ? sw.first + r0 : sw.first + rotations - r0) * ld + row0;
-    ZEPHOR_ALL(ZEPHOR_LOAD_X)
+#pragma GCC unroll 4
+    for (int q = 0; q < nv; ++q) std::memcpy(&x[q], col + w * q, sizeof(V));
     for (int r = r0; r < r1; ++r) {
         const int j = sw.forward ? r : rotations - 1 - r;
         double* other = col + step;
         const double c = sw.c[j];
         const double s = sw.s[j];
         if (identity(c, s)) {
-            ZEPHOR_ALL(ZEPHOR_MOVE_X)
+#pragma GCC unroll 4
+            for (int q = 0; q < nv; ++q) {
+                std::memcpy(col + w * q, &x[q], sizeof(V));
+                std::memcpy(&x[q], other + w * q, sizeof(V));
+            }
         } else {
-            const v4d cv = {c, c, c, c};
-            const v4d sv = {s, s, s, s};
+            V cv, sv;
+            for (int l = 0; l < w; ++l) cv[l] = c, sv[l] = s;
             if (sw.forward) {
-                ZEPHOR_ALL(ZEPHOR_FORWARD)
+                // temp = a(j+1) is loaded, a(j) = s*temp + c*x is final, x becomes c*temp - s*x.
+#pragma GCC unroll 4
+                for (int q = 0; q < nv; ++q) {
+                    V temp;
+                    std::memcpy(&temp, other + w * q, sizeof(V));
+                    const V out = sv * temp + cv * x[q];
+                    std::memcpy(col + w * q, &out, sizeof(V));
+                    x[q] = cv * temp - sv * x[q];
+                }
             } else {
-                ZEPHOR_ALL(ZEPHOR_BACKWARD)
+                // x is a(j+1) = temp; a(j+1) = c*temp - s*a(j) is final, x becomes s*temp + c*a(j).
+#pragma GCC unroll 4
+                for (int q = 0; q < nv; ++q) {
+                    V aj;
+                    std::memcpy(&aj, other + w * q, sizeof(V));
+                    const V out = cv * x[q] - sv * aj;
+                    std::memcpy(col + w * q, &out, sizeof(V));
+                    x[q] = sv * x[q] + cv * aj;
+                }
             }
         }
         col = other;
     }
-    ZEPHOR_ALL(ZEPHOR_STORE_X)
-#undef ZEPHOR_BACKWARD
-#undef ZEPHOR_FORWARD
-#undef ZEPHOR_MOVE_X
-#undef ZEPHOR_STORE_X
-#undef ZEPHOR_LOAD_X
-#undef ZEPHOR_ALL
+#pragma GCC unroll 4
+    for (int q = 0; q < nv; ++q) std::memcpy(col + w * q, &x[q], sizeof(V));
+}
+
+__attribute__((target("avx512f"))) void steps_block_avx512(const Step* steps, std::size_t count,
+                                                          const Sweep* sweeps, double* a, std::size_t ld, int row0) {
+    for (std::size_t t = 0; t < count; ++t)
+        run_step<v8d, wide_block_rows>(sweeps[steps[t].sweep], static_cast<int>(steps[t].r0), static_cast<int>(steps[t].r1), a, ld,
+                      row0);
 }
 
 __attribute__((target("avx2"))) void steps_block_avx2(const Step* steps, std::size_t count, const Sweep* sweeps,
                                                       double* a, std::size_t ld, int row0) {
     for (std::size_t t = 0; t < count; ++t)
-        run_step(sweeps[steps[t].sweep], static_cast<int>(steps[t].r0), static_cast<int>(steps[t].r1), a, ld, row0);
+        run_step<v4d, block_rows>(sweeps[steps[t].sweep], static_cast<int>(steps[t].r0), static_cast<int>(steps[t].r1), a, ld,
+                      row0);
 }
 
 void steps_block_sse2(const Step* steps, std::size_t count, const Sweep* sweeps, double* a, std::size_t ld,
                       int row0) {
     for (std::size_t t = 0; t < count; ++t)
-        run_step(sweeps[steps[t].sweep], static_cast<int>(steps[t].r0), static_cast<int>(steps[t].r1), a, ld, row0);
+        run_step<v4d, block_rows>(sweeps[steps[t].sweep], static_cast<int>(steps[t].r0), static_cast<int>(steps[t].r1), a, ld,
+                      row0);
 }
 
 // The same sweep, one row at a time, for the rows past the last full block.
@@ -166,23 +179,30 @@ void run_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, 
                 std::vector<int>& done) {
     if (m <= 0 || sweep_count == 0) return;
     schedule_sweeps(sweeps, sweep_count, steps, done);
-    const long long blocks = m / block_rows;
-    const int tail = static_cast<int>(blocks) * block_rows;
     const std::size_t ld = static_cast<std::size_t>(lda);
-    const auto block = (!state().sse2_only && __builtin_cpu_supports("avx2")) ? steps_block_avx2 : steps_block_sse2;
-    FpFlagsCollector flags;
-#pragma omp parallel if (m >= threads_from_basis_count)
-    {
-        flags.enter();
-#pragma omp for schedule(dynamic, 1)
-        for (long long b = 0; b < blocks; ++b)
-            block(steps.data(), steps.size(), sweeps, a, ld, static_cast<int>(b) * block_rows);
-        // The rows past the last block take the sweeps one after another: for each element, the
-        // same operations in the same order.
-#pragma omp single
-        for (std::size_t k = 0; k < sweep_count; ++k) sweep_rows(sweeps[k], a, lda, tail, m);
-        flags.leave();
-    }
+    const State& st = state();
+    const bool avx512 = !st.sse2_only && !st.avx2_only && __builtin_cpu_supports("avx512f");
+    const auto block = st.sse2_only || !__builtin_cpu_supports("avx2") ? steps_block_sse2 : steps_block_avx2;
+    // 32-row blocks with AVX-512, then 16-row ones; the rows past them take the sweeps one after
+    // another (for each element the same operations in the same order). Job 0 is those rows.
+    const int wide_blocks = avx512 ? m / wide_block_rows : 0;
+    const int narrow_first = wide_blocks * wide_block_rows;
+    const int narrow_blocks = (m - narrow_first) / block_rows;
+    const int tail = narrow_first + narrow_blocks * block_rows;
+    const int first_block_job = tail < m ? 1 : 0;
+    const int jobs = first_block_job + wide_blocks + narrow_blocks;
+    auto job = [&](int j) {
+        if (j < first_block_job) {
+            for (std::size_t k = 0; k < sweep_count; ++k) sweep_rows(sweeps[k], a, lda, tail, m);
+            return;
+        }
+        j -= first_block_job;
+        if (j < wide_blocks)
+            steps_block_avx512(steps.data(), steps.size(), sweeps, a, ld, j * wide_block_rows);
+        else
+            block(steps.data(), steps.size(), sweeps, a, ld, narrow_first + (j - wide_blocks) * block_rows);
+    };
+    run_on_team(jobs, m >= threads_from_basis_count ? omp_get_max_threads() : 1, job);
 }
 
 void flush() {
@@ -230,6 +250,8 @@ void install_rotation_kernel(void* library) {
 void set_rotation_deferral(bool on) { state().deferral = on; }
 
 void set_rotation_sse2_only(bool on) { state().sse2_only = on; }
+
+void set_rotation_avx2_only(bool on) { state().avx2_only = on; }
 
 RotationCounts rotation_counts() { return state().counts; }
 

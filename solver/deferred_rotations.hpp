@@ -7,7 +7,7 @@
 // dswap_ and a dsteqr_ wrapper, which the library reaches through its PLT, records the sweeps
 // (cosines, sines, window, direction) and applies up to 64 of them at a time, block of rows by
 // block of rows, in a wavefront that keeps the columns they share in cache and the rows being
-// rotated in registers, on OpenMP threads over row blocks. Every element of Z still sees exactly the
+// rotated in registers, on the solver's threads over row blocks. Every element of Z still sees exactly the
 // same multiplications and additions in the same order, so the result is the same to the bit.
 #pragma once
 
@@ -29,9 +29,11 @@ void install_rotation_kernel(void* library);
 // routines through the exported ones. For tests that compare both.
 void set_rotation_deferral(bool on);
 
-// Whether the kernel keeps to SSE2 even where the processor has AVX2 (off by default). For tests
-// that compare both builds of it.
+// Whether the kernel keeps to SSE2 even where the processor has AVX2 or AVX-512, and whether it
+// keeps to AVX2 where it has AVX-512 (both off by default). For tests that compare the builds
+// of it.
 void set_rotation_sse2_only(bool on);
+void set_rotation_avx2_only(bool on);
 
 // How many times the library called the exported dsteqr_ and how many sweeps were deferred since
 // the start. A library that binds its calls internally never calls them: its solves are then its
@@ -54,7 +56,7 @@ struct Sweep {
     const double* s;
 };
 
-// Applies `sweeps` in order to rows [0, m) of a: the fused kernel, on OpenMP threads over row
+// Applies `sweeps` in order to rows [0, m) of a: the fused kernel, on the solver's threads over row
 // blocks. Bit for bit what calling dlasr('R', 'V', F or B, m, count, c, s, &a[first * lda], lda)
 // once per sweep gives, and the same floating-point flags.
 void apply_sweeps(const Sweep* sweeps, std::size_t sweep_count, double* a, int m, int lda);

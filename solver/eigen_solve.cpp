@@ -11,6 +11,7 @@
 #include <string>
 
 #include <dlfcn.h>
+#include <omp.h>
 #include <sys/mman.h>
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 #include "common/thread_fp_flags.hpp"
 #include "solver/deferred_rotations.hpp"
 #include "solver/split_level3.hpp"
+#include "solver/work_team.hpp"
 
 namespace {
 
@@ -108,6 +110,8 @@ int dsygv_in_place(std::vector<double>& a, std::vector<double>& b, std::int32_t 
     // OpenBLAS's symmetric matrix-vector kernel reads up to four doubles past the workspace it
     // is given; the padding keeps that read inside our allocation. LAPACK still sees lwork.
     std::vector<double> work(static_cast<std::size_t>(lwork) + 4);
+    // The solver's threads (their stacks) first, so that the room found next is what is left.
+    if (n >= threads_from_basis_count) zephor::prepare_team(omp_get_max_threads());
     make_sure_library_buffers_fit();
     dsygv_(&itype, "V", "L", &n, a.data(), &n, b.data(), &n, orbital_energy.data(), work.data(),
            &lwork, &info, 1, 1);

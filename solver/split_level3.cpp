@@ -1,7 +1,8 @@
 // Split level-3 calls: the dgemm_, dtrsm_ and dsyr2k_ the library's LAPACK reaches through its
 // PLT. They share the library's own routines, the switches and the counters through this file's
 // one state object; the library calls them on the thread that runs dsygv, and the blocks run on
-// OpenMP threads, each made of whole calls of the library's one-thread routines.
+// the solver's team (solver/work_team.hpp), each made of whole calls of the library's one-thread
+// routines or of pinned_gemm.
 #include "solver/split_level3.hpp"
 
 #include <dlfcn.h>
@@ -10,8 +11,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "common/thread_fp_flags.hpp"
 #include "solver/lapack_option.hpp"
+#include "solver/pinned_gemm.hpp"
+#include "solver/work_team.hpp"
 
 namespace zephor {
 
@@ -71,23 +73,17 @@ Blocks blocks_for(int extent, double work, int per_thread = 1) {
     return out;
 }
 
-// Runs part(first, size) for every block on OpenMP threads, the workers' floating-point
+// Runs part(first, size) for every block on the solver's team, the workers' floating-point
 // flags handed back to this thread.
 template <class Part>
 void run_blocks(const Blocks& blocks, int extent, Part part) {
     ++state().counts.split_calls;
-    FpFlagsCollector flags;
     const int team = std::min({blocks.count, state().concurrent, omp_get_max_threads()});
-#pragma omp parallel num_threads(team)
-    {
-        flags.enter();
-#pragma omp for schedule(dynamic, 1)
-        for (int b = 0; b < blocks.count; ++b) {
-            const int first = blocks.first(b);
-            part(first, std::min(extent, first + blocks.step) - first);
-        }
-        flags.leave();
-    }
+    auto block = [&](int b) {
+        const int first = blocks.first(b);
+        part(first, std::min(extent, first + blocks.step) - first);
+    };
+    run_on_team(blocks.count, team, block);
 }
 
 }  // namespace
@@ -131,7 +127,11 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
     const bool by_columns = *n >= *m || *n >= 2 * zephor::level3_block_multiple;
     const zephor::Blocks blocks = valid ? zephor::blocks_for(by_columns ? *n : *m, work) : zephor::Blocks{};
     if (blocks.count < 2) {
-        st.dgemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, transa_len, transb_len);
+        // Off, the library's own routine; on, the same bits at full vector width.
+        if (valid && st.on)
+            zephor::pinned_gemm(st.dgemm, *transa, *transb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc);
+        else
+            st.dgemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, transa_len, transb_len);
         return;
     }
     const std::size_t la = static_cast<std::size_t>(*lda);
@@ -140,14 +140,14 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
     if (by_columns) {
         zephor::run_blocks(blocks, *n, [&](int first, int size) {
             const std::size_t j = static_cast<std::size_t>(first);
-            st.dgemm(transa, transb, m, &size, k, alpha, a, lda, tb ? b + j : b + j * lb, ldb, beta, c + j * lc, ldc,
-                     transa_len, transb_len);
+            zephor::pinned_gemm(st.dgemm, *transa, *transb, *m, size, *k, *alpha, a, *lda, tb ? b + j : b + j * lb,
+                                *ldb, *beta, c + j * lc, *ldc);
         });
     } else {
         zephor::run_blocks(blocks, *m, [&](int first, int size) {
             const std::size_t i = static_cast<std::size_t>(first);
-            st.dgemm(transa, transb, &size, n, k, alpha, ta ? a + i * la : a + i, lda, b, ldb, beta, c + i, ldc,
-                     transa_len, transb_len);
+            zephor::pinned_gemm(st.dgemm, *transa, *transb, size, *n, *k, *alpha, ta ? a + i * la : a + i, *lda, b,
+                                *ldb, *beta, c + i, *ldc);
         });
     }
 }
@@ -209,7 +209,6 @@ void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, co
         return;
     }
     const std::size_t lc = static_cast<std::size_t>(*ldc);
-    static const char no = 'N', yes = 'T';
     zephor::run_blocks(blocks, *n, [&](int first, int size) {
         const std::size_t j0 = static_cast<std::size_t>(first);
         const std::size_t j1 = j0 + static_cast<std::size_t>(size);
@@ -218,8 +217,8 @@ void dsyr2k_(const char* uplo, const char* trans, const int* n, const int* k, co
         const int below = *n - first - size;
         if (below == 0) return;
         double* rect = c + j1 + j0 * lc;
-        st.dgemm(&no, &yes, &below, &size, k, alpha, a + j1, lda, b + j0, ldb, beta, rect, ldc, 1, 1);
-        st.dgemm(&no, &yes, &below, &size, k, alpha, b + j1, ldb, a + j0, lda, beta, rect, ldc, 1, 1);
+        zephor::pinned_gemm(st.dgemm, 'N', 'T', below, size, *k, *alpha, a + j1, *lda, b + j0, *ldb, *beta, rect, *ldc);
+        zephor::pinned_gemm(st.dgemm, 'N', 'T', below, size, *k, *alpha, b + j1, *ldb, a + j0, *lda, *beta, rect, *ldc);
     });
 }
 

@@ -4,9 +4,10 @@
 // dtrsm (the reduction to standard form and the back-transformation of the eigenvectors) and
 // dsyr2k (the reductions to standard and to tridiagonal form) through its PLT, like dlasr. The
 // program exports all three: a large call is cut into blocks of whole columns (or whole rows) of
-// the result, and each block is handed to the library's own one-thread routines on an OpenMP
-// thread. Every element of a product (every column of a triangular solve with the matrix on the
-// left, every row with it on the right) is computed from the same inputs whichever block holds
+// the result, and each block is handed to the library's own one-thread routines on a thread of
+// the solver's team (its products to pinned_gemm, the library's bits at full vector width).
+// Every element of a product (every column of a triangular solve with the matrix on the left,
+// every row with it on the right) is computed from the same inputs whichever block holds
 // it: the library chunks the inner dimension by its own size only, and its kernels treat a row
 // or column by its place within groups of a few (at most 16), so blocks that start at multiples
 // of 32 leave every element in the same place within its group, and the last block keeps the
@@ -23,8 +24,9 @@ namespace zephor {
 // handle); the exported ones hand every call they do not split to them.
 void install_level3_split(void* library);
 
-// Whether large calls are split (on by default); off, every call goes to the library's own
-// routine whole. For tests and the benchmark, which compare both.
+// Whether large calls are split and products computed at full width (solver/pinned_gemm.hpp),
+// on by default; off, every call goes to the library's own routine whole. For tests and the
+// benchmark, which compare both.
 void set_level3_split(bool on);
 
 // How many blocks may run at once (1: none split). Each thread that runs a block takes a work

@@ -94,21 +94,26 @@ void expect_same_rotations(dlasr_fn* dlasr, const std::vector<Recorded>& sweeps,
     const FpFlags library_flags = take_thread_fp_flags();
     std::vector<Sweep> list;
     for (const Recorded& r : sweeps) list.push_back({r.forward, r.first, r.count, r.c.data(), r.s.data()});
-    for (bool sse2 : {false, true}) {
+    // The widest build the processor has (AVX-512 or AVX2), AVX2, SSE2.
+    for (int build : {0, 1, 2}) {
+        const bool sse2 = build == 2;
         set_rotation_sse2_only(sse2);
+        set_rotation_avx2_only(build == 1);
         for (int threads : {1, 2}) {
             omp_set_num_threads(threads);
             std::vector<double> fused = start;
             take_thread_fp_flags();
             apply_sweeps(list.data(), list.size(), fused.data(), rows, lda);
             const FpFlags flags = take_thread_fp_flags();
-            const std::string how = what + ", threads " + std::to_string(threads) + (sse2 ? ", SSE2" : "");
+            const std::string how = what + ", threads " + std::to_string(threads) +
+                                    (sse2 ? ", SSE2" : build == 1 ? ", AVX2" : ", widest");
             EXPECT_TRUE(same_bits_or_nan(library, fused)) << how;
             EXPECT_EQ(flags.except, library_flags.except) << how;
             EXPECT_EQ(flags.denormal, library_flags.denormal) << how;
         }
     }
     set_rotation_sse2_only(false);
+    set_rotation_avx2_only(false);
 }
 
 }  // namespace
