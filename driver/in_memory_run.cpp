@@ -2,6 +2,7 @@
 // computation, the same writers into memory.
 #include "driver/in_memory_run.hpp"
 
+#include "common/large_array.hpp"
 #include "common/run_files.hpp"
 #include "common/thread_fp_flags.hpp"
 #include "driver/input_reader.hpp"
@@ -13,10 +14,13 @@
 namespace zephor {
 
 InMemoryRun run_in_memory(std::string_view for005, bool keep_matrices, const DsygvFn& dsygv) {
+    // A process starts zephor with clear flags; this thread may hold those of earlier work.
+    take_thread_fp_flags();
     InMemoryRun x;
     x.molecule = size_molecule(for005, count_atom_lines(for005));
     Molecule& m = x.molecule;
     if (m.basis_count >= threads_from_basis_count) start_worker_threads();
+    reserve_large(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count));
     read_molecule(m, for005);
     x.result = compute(m, {}, keep_matrices, dsygv);
     const Computation& c = x.result;

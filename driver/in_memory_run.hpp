@@ -18,7 +18,9 @@ struct InMemoryRun {
 };
 
 // Reads `for005` as the three passes read the file (ReportError and MemoryRefused propagate with
-// the program's messages; a failed solve is PlainStop), computes and formats both files.
+// the program's messages; a failed solve is PlainStop, after which fp_note() on this thread is
+// the program's note), computes and formats both files. Starts with this thread's floating-point
+// flags clear, as a process of the program starts.
 InMemoryRun run_in_memory(std::string_view for005, bool keep_matrices, const DsygvFn& dsygv = {});
 
 }  // namespace zephor

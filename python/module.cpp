@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -86,8 +87,13 @@ struct Run {
     std::unique_ptr<zephor::exporter::Checkpoint> checkpoint;
     std::unique_ptr<zephor::exporter::Orbitals> orbitals;
     std::unique_ptr<zephor::exporter::Analysis> analysis;
+    std::mutex lock;  // the three above are built once, by whichever thread asks first
 
     void exported() {
+        std::lock_guard<std::mutex> hold(lock);
+        exported_locked();
+    }
+    void exported_locked() {
         if (checkpoint) return;
         auto c = std::make_unique<zephor::exporter::Checkpoint>(zephor::exporter::parse_checkpoint(x.checkpoint, "FOR007"));
         c->title = trimmed(x.molecule.title);
@@ -95,7 +101,8 @@ struct Run {
         checkpoint = std::move(c);
     }
     void analysed() {
-        exported();
+        std::lock_guard<std::mutex> hold(lock);
+        exported_locked();
         if (analysis) return;
         private_solver().with_library([&](void* library) {
             analysis = std::make_unique<zephor::exporter::Analysis>(
@@ -139,7 +146,10 @@ Outcome run_for005(const std::string& for005, bool keep_matrices) {
 }
 
 py::dict analysis_dict(Run& r) {
-    r.analysed();
+    {
+        py::gil_scoped_release free;
+        r.analysed();
+    }
     const zephor::exporter::Analysis& a = *r.analysis;
     const std::size_t m = static_cast<std::size_t>(r.x.molecule.atom_count);
     const std::size_t n = static_cast<std::size_t>(r.x.molecule.basis_count);
@@ -311,10 +321,10 @@ PYBIND11_MODULE(_zephor, mod) {
                     r.analysed();
                     const zephor::exporter::Report report = zephor::exporter::parse_report(r.x.report, "FOR006");
                     return zephor::exporter::results_json(*r.checkpoint, *r.orbitals, report, *r.analysis,
-                                                          r.checkpoint->title, version);
+                                                          r.checkpoint->title, version, private_solver().library());
                 });
             },
-            py::arg("version"))
+            py::arg("version"), py::call_guard<py::gil_scoped_release>())
         .def(
             "cube_text",
             [](Run& r, int orbital, double spacing, double margin) {
@@ -327,7 +337,7 @@ PYBIND11_MODULE(_zephor, mod) {
                     return zephor::exporter::cube_text(*r.checkpoint, *r.orbitals, orbital, grid);
                 });
             },
-            py::arg("orbital"), py::arg("spacing"), py::arg("margin"))
+            py::arg("orbital"), py::arg("spacing"), py::arg("margin"), py::call_guard<py::gil_scoped_release>())
         .def(
             "orbital_value",
             [](Run& r, int orbital, std::array<double, 3> p) {
@@ -348,7 +358,7 @@ PYBIND11_MODULE(_zephor, mod) {
         const zephor::PrivateSolveCounts c = s.counts();
         py::dict d;
         d["corename"] = s.corename();
-        d["config"] = s.config();
+        d["config"] = s.library().config;
         d["dsteqr_calls"] = c.dsteqr_calls;
         d["deferred_sweeps"] = c.deferred_sweeps;
         d["level3_calls"] = c.level3_calls;

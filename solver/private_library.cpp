@@ -72,7 +72,6 @@ struct PrivateSolver::Entries {
     dsygv_entry_fn* dsygv = nullptr;
     counts_entry_fn* counts = nullptr;
     text_fn* corename = nullptr;
-    text_fn* config = nullptr;
 };
 
 PrivateSolver::PrivateSolver(const std::string& environment_module, const std::string& solve_module) {
@@ -93,7 +92,6 @@ PrivateSolver::PrivateSolver(const std::string& environment_module, const std::s
     e->dsygv = reinterpret_cast<dsygv_entry_fn*>(symbol(solve, "zephor_private_dsygv", solve_module));
     e->counts = reinterpret_cast<counts_entry_fn*>(symbol(solve, "zephor_private_counts", solve_module));
     e->corename = reinterpret_cast<text_fn*>(dlsym(solve, "openblas_get_corename"));
-    e->config = reinterpret_cast<text_fn*>(dlsym(solve, "openblas_get_config"));
     entries_ = std::move(e);
 }
 
@@ -138,9 +136,6 @@ std::string PrivateSolver::corename() const {
     return t ? t : "";
 }
 
-std::string PrivateSolver::config() const {
-    const char* t = entries_->config ? entries_->config() : nullptr;
-    return t ? t : "";
-}
+LapackLibrary PrivateSolver::library() const { return describe_lapack_library(entries_->library, ZEPHOR_LAPACK_LIBRARY); }
 
 }  // namespace zephor

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "solver/lapack_library.hpp"
+
 namespace zephor {
 
 struct PrivateSolveCounts {
@@ -48,7 +50,8 @@ public:
     PrivateSolveCounts counts() const;
     // What the library in the namespace says of its kernel (openblas_get_corename), and of itself.
     std::string corename() const;
-    std::string config() const;
+    // The library as the companions' provenance names it (lapack_library.hpp).
+    LapackLibrary library() const;
 
 private:
     struct Entries;
