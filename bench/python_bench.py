@@ -93,6 +93,7 @@ def main():
     ap.add_argument("--count", type=int, default=100)
     ap.add_argument("--repeats", type=int, default=3)
     args = ap.parse_args()
+    args.build = os.path.abspath(args.build)
     mols = molecules(args.count)
     atoms = [len(m[1]) for m in mols]
     work = tempfile.mkdtemp(prefix="zephor-bench-")
