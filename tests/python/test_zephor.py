@@ -83,7 +83,14 @@ def test_numpy_keeps_its_own_library_and_zephor_runs_the_pinned_copy():
     assert NUMPY_CORE_BEFORE is not None and numpy_corename() == NUMPY_CORE_BEFORE
     if asked:
         assert NUMPY_CORE_BEFORE.lower() == asked.lower()  # the negative control: numpy's is not zephor's
-    assert os.environ.get("OPENBLAS_CORETYPE") == asked  # the process's environment untouched
+    # The process's environment untouched (the C library's, which children inherit), after the
+    # analyses too, which use the namespace's library.
+    zephor.run(zephor.Molecule.from_for005(os.path.join(DATA, "golden", GOLDEN[0], "FOR005"))).qcschema()
+    getenv = ctypes.CDLL(None).getenv
+    getenv.restype = ctypes.c_char_p
+    for name in ("OPENBLAS_CORETYPE", "OPENBLAS_NUM_THREADS"):
+        value = getenv(name.encode())
+        assert (value.decode() if value is not None else None) == os.environ.get(name)
     assert np.linalg.eigh(NUMPY_MATRIX)[1].tobytes() == NUMPY_EIGH_BEFORE
 
 
