@@ -1,5 +1,5 @@
 # The Debian package (cpack -G DEB in the build folder): the four programs, their manual pages,
-# the Slurm script and the documentation under /usr. Its library dependencies are read from the
+# the Slurm script, the Python package and the documentation under /usr. Its library dependencies are read from the
 # programs by dpkg-shlibdeps; OpenBLAS, which zephor loads by name at run time and so no tool sees,
 # and the batch script's programs are named here.
 set(CPACK_PACKAGE_NAME zephor)
@@ -25,6 +25,14 @@ endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${zephor_openblas_package}")
 if(ZEPHOR_COMPANIONS)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", parallel, python3, util-linux")
+endif()
+# The Python package's module is built for one minor version of the interpreter.
+if(ZEPHOR_PYTHON)
+  math(EXPR zephor_python_next "${Python3_VERSION_MINOR} + 1")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), "
+                "python3 (<< ${Python3_VERSION_MAJOR}.${zephor_python_next}), python3-numpy")
+endif()
+if(ZEPHOR_COMPANIONS)
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jmol, avogadro, slurm-client")
 endif()
 include(CPack)

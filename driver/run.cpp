@@ -9,17 +9,14 @@
 #include "common/large_array.hpp"
 #include "common/run_files.hpp"
 #include "common/thread_fp_flags.hpp"
+#include "driver/computation.hpp"
 #include "driver/input_file.hpp"
 #include "driver/input_reader.hpp"
 #include "driver/molecule.hpp"
 #include "driver/worker_threads.hpp"
-#include "integrals/s_h_matrix.hpp"
 #include "output/checkpoint.hpp"
 #include "output/output_file.hpp"
 #include "output/report.hpp"
-#include "solver/eigen_solve.hpp"
-#include "solver/density_matrix.hpp"
-#include "solver/population.hpp"
 
 namespace zephor {
 
@@ -66,37 +63,14 @@ void run(const PhaseEnd& phase_end) {
     reserve_large(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count));
     read_molecule(m, read_input(input));
     BasisArrays& b = m.basis;
-    const std::int32_t n = m.basis_count;
 
     mark(Phase::input);
 
-    // 6. Overlap matrix and the rest of the Hamiltonian.
-    std::vector<double> s;
-    reserve_large(s, static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    s.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    s_h_matrix(s, b.ham, basis_view(m), m.norm);
-    mark(Phase::assembly);
-
-    // 7. Orbitals, occupation and total energy (eV). A failed solve ends the run quietly. The
-    // solver works on ham and s themselves, which nothing reads afterwards, so that at most two
-    // n x n arrays are alive from here on.
-    std::vector<double> orbital_energy;
-    std::vector<double> mo_coef = std::move(b.ham);
-    if (dsygv_in_place(mo_coef, s, n, orbital_energy) != 0) throw PlainStop();
-    mark(Phase::solve);
-    unit_length_columns(mo_coef, n);
-    const std::int32_t occupied_count = occupied_orbitals(m.electron_count);
-    const double energy = total_energy(orbital_energy, occupied_count);
-
-    // 8. Populations and bond orders, before any output file exists. The density takes over the
-    // memory of s (already in place, no new pages) and is released once the bond orders are summed.
-    std::vector<double> atom_pop;
-    {
-        std::vector<double> dens = std::move(s);
-        density_matrix(mo_coef, n, occupied_count, dens);
-        atom_populations(dens, n, b.basis_atom, m.atom_count, atom_pop);
-    }
-    mark(Phase::analysis);
+    // 6.-8. Assembly, solve and analysis.
+    Computation c = compute(m, phase_end);
+    const std::vector<double>& orbital_energy = c.orbital_energy;
+    const std::vector<double>& mo_coef = c.mo_coef;
+    const std::int32_t occupied_count = c.occupied_count;
 
     // 9. Everything both files need in memory is allocated before either exists, so that a
     // refusal leaves no file. Each file is written unnamed and named once complete; the report
@@ -107,7 +81,7 @@ void run(const PhaseEnd& phase_end) {
     OutputFile checkpoint(checkpoint_file_name, checkpoint_unit);
     reserve_checkpoint(checkpoint, checkpoint_data);
     if (!report.open()) throw PlainStop();
-    write_report(report, orbital_energy, occupied_count, energy, atom_pop, b.valence, m.symbol,
+    write_report(report, orbital_energy, occupied_count, c.total_energy, c.atom_pop, b.valence, m.symbol,
                  m.atom_count);
     if (!report.publish()) throw PlainStop();
 

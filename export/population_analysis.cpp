@@ -30,8 +30,7 @@ struct Lapack {
     dsyevd_fn* dsyevd = nullptr;
 };
 
-Lapack lapack() {
-    void* lib = open_lapack_library();
+Lapack lapack(void* lib) {
     if (lib == nullptr) throw RequestError(std::string("the analyses need the linear-algebra library: ") + dlerror());
     Lapack l;
     l.dgemm = reinterpret_cast<dgemm_fn*>(dlsym(lib, "dgemm_"));
@@ -104,7 +103,11 @@ std::string fixed(double v, int decimals) {
 }  // namespace
 
 Analysis population_analysis(const Checkpoint& c, const Orbitals& o) {
-    const Lapack l = lapack();
+    return population_analysis(c, o, open_lapack_library());
+}
+
+Analysis population_analysis(const Checkpoint& c, const Orbitals& o, void* library) {
+    const Lapack l = lapack(library);
     const Basis& b = o.basis;
     const int n = b.basis_count;
     const std::size_t un = static_cast<std::size_t>(n), atoms = static_cast<std::size_t>(c.atom_count);

@@ -42,6 +42,9 @@ struct Analysis {
 
 // Throws RequestError when the linear-algebra library cannot be loaded or fails on S.
 Analysis population_analysis(const Checkpoint& c, const Orbitals& o);
+// The same with dgemm_ and dsyevd_ of the library opened as `library` (a dlopen handle), for a
+// process that holds the pinned library apart from its own (solver/private_library.hpp).
+Analysis population_analysis(const Checkpoint& c, const Orbitals& o, void* library);
 
 // The pairs i < j of a symmetric atom_count x atom_count matrix whose value exceeds `threshold`
 // in magnitude, in order of i then j.

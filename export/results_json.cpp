@@ -23,9 +23,13 @@ void check_same_run(const Checkpoint& c, const Report& r) {
 
 std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
                          const std::string& raw_title, const std::string& version) {
-    using nlohmann::json;
     // The library zephor loads decides the last bits of every number here.
-    const LapackLibrary lapack = lapack_library();
+    return results_json(c, o, r, a, raw_title, version, lapack_library());
+}
+
+std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
+                         const std::string& raw_title, const std::string& version, const LapackLibrary& lapack) {
+    using nlohmann::json;
     const std::size_t atoms = static_cast<std::size_t>(c.atom_count);
     const std::size_t n = static_cast<std::size_t>(c.basis_count);
     check_same_run(c, r);

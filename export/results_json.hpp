@@ -10,6 +10,7 @@
 #include "export/orbitals.hpp"
 #include "export/population_analysis.hpp"
 #include "export/report_reader.hpp"
+#include "solver/lapack_library.hpp"
 
 namespace zephor::exporter {
 
@@ -19,6 +20,10 @@ namespace zephor::exporter {
 // as check_same_run does.
 std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
                          const std::string& title, const std::string& version);
+// The same, naming `lapack` as the library of the analyses (a process that holds the pinned
+// library apart from its own, solver/private_library.hpp).
+std::string results_json(const Checkpoint& c, const Orbitals& o, const Report& r, const Analysis& a,
+                         const std::string& title, const std::string& version, const LapackLibrary& lapack);
 
 // Throws RequestError when the report is not of the checkpoint's run (atoms or occupied orbitals
 // differ).

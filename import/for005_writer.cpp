@@ -48,7 +48,10 @@ std::string for005_text(const MoleculeIn& m, int charge) {
                                    " \u00c5 does not fit zephor's checkpoint (0, or about 5.3e-100 to 5.29e+99 \u00c5 in size)");
     }
     check_separations(m);
+    return for005_lines(m, charge);
+}
 
+std::string for005_lines(const MoleculeIn& m, int charge) {
     std::string out = "'";
     for (const char c : m.title) {
         const auto b = static_cast<unsigned char>(c);

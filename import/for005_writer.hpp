@@ -23,5 +23,8 @@ bool fits_checkpoint(double angstrom);
 // fewer electrons than none or more doubly occupied orbitals than functions, a coordinate the
 // checkpoint cannot hold (fits_checkpoint), or two atoms too close (check_separations).
 std::string for005_text(const MoleculeIn& m, int charge);
+// The same text without any check: zephor itself then reports what it cannot run, as it would
+// for any FOR005 (for callers that want zephor's own messages).
+std::string for005_lines(const MoleculeIn& m, int charge);
 
 }  // namespace zephor::importer

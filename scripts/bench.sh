@@ -2,7 +2,8 @@
 # Builds zephor and its benchmark, runs the scaling benchmark (about 100 to 4000 basis functions,
 # three molecule families; 15 to 25 minutes on 2 cores) and draws bench/scaling.png from it.
 # Arguments go to the benchmark (e.g. --max-basis 1600 for a quick look, --threads 1).
-# Results: bench/results.md (the tables) and bench/results.tsv (the plot's data).
+# Results: bench/results.md (the tables, the Python package's last) and bench/results.tsv (the
+# plot's data).
 #
 # bash scripts/bench.sh --grids [--repeat R] [--threads T]: the orbital-grid benchmark alone
 # (about a minute): Leu-enkephalin (77 atoms) imported from SMILES and run, then its HOMO cube at
@@ -31,5 +32,10 @@ if ! dpkg-query -W -f='${Status}' python3-matplotlib 2>/dev/null | grep -q 'inst
 fi
 bash scripts/build.sh
 build/bench/zephor_bench --tsv bench/results.tsv "$@" | tee bench/results.md
+# The Python package against the programs' road on 100 small molecules (about a minute).
+if [ -d build/python/zephor ]; then
+  echo | tee -a bench/results.md
+  PYTHONPATH=build/python /usr/bin/python3 bench/python_bench.py --build build | tee -a bench/results.md
+fi
 /usr/bin/python3 bench/plot.py bench/results.tsv bench/scaling.png
 echo "Plot: bench/scaling.png"

@@ -9,6 +9,8 @@ packages+=(strace util-linux)
 packages+=(man-db)
 # Results: cairo drawings, JSON, the batch script, and the readers the tests check them with.
 packages+=(libcairo2-dev nlohmann-json3-dev parallel python3-qcelemental python3-ase python3-pytest python3-numpy libxml2-utils slurm-wlm munge)
+# The Python package: pybind11 and Python's headers to build it, RDKit for its RDKit path.
+packages+=(pybind11-dev python3-dev python3-rdkit)
 # The results page: Chromium for its browser test (3Dmol.js and puppeteer-core come from npm below).
 packages+=(chromium)
 # The fuzzers (clang with libFuzzer and the OpenMP runtime) and the memcheck run.

@@ -15,10 +15,11 @@ void* open_lapack_library() {
     return dlopen(ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
 }
 
-LapackLibrary lapack_library() {
+LapackLibrary lapack_library() { return describe_lapack_library(open_lapack_library(), ZEPHOR_LAPACK_LIBRARY); }
+
+LapackLibrary describe_lapack_library(void* lib, const std::string& path) {
     LapackLibrary l;
-    l.path = ZEPHOR_LAPACK_LIBRARY;
-    void* lib = open_lapack_library();
+    l.path = path;
     if (lib == nullptr) return l;
     using config_fn = char*();
     if (auto* config = reinterpret_cast<config_fn*>(dlsym(lib, "openblas_get_config"))) {

@@ -17,6 +17,9 @@ struct LapackLibrary {
 // reports what zephor runs) and asks it.
 LapackLibrary lapack_library();
 
+// What the library opened as `lib` (a dlopen handle, `path` its file) says of itself.
+LapackLibrary describe_lapack_library(void* lib, const std::string& path);
+
 // The loaded library's handle for dlsym, for the companions' own analyses (nullptr when it cannot
 // be loaded). It stays loaded for the life of the process.
 void* open_lapack_library();

@@ -1,6 +1,7 @@
 // Whole runs of the program against the plain pipeline in this process: the same files byte for
-// byte with one and two OpenMP threads, the same floating-point note at a quiet stop, and a
-// refused write among the threaded coefficients keeping exactly what was stored.
+// byte with one and two OpenMP threads (and the run in memory, with the matrices it keeps), the
+// same floating-point note at a quiet stop, and a refused write among the threaded coefficients
+// keeping exactly what was stored.
 #include "driver/plain_pipeline.hpp"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "bench/molecules.hpp"
+#include "driver/in_memory_run.hpp"
 #include "test_support.hpp"
 
 using namespace zephor;
@@ -24,6 +26,12 @@ TEST(PlainPipeline, SameFilesAsThePlainPipelineWithOneAndTwoThreads) {
         {"methylamine-borane", golden_input("methylamine_borane")}};
     for (const auto& [name, input] : molecules) {
         const PlainRun plain = plain_pipeline(input);
+        // The run in memory: the same texts, and S and H as assembled, before the solve.
+        const InMemoryRun mem = run_in_memory(input, true);
+        EXPECT_TRUE(mem.report == plain.report) << name << ", in memory, FOR006";
+        EXPECT_TRUE(mem.checkpoint == plain.checkpoint) << name << ", in memory, FOR007";
+        EXPECT_TRUE(mem.result.s == plain.s && mem.result.ham == plain.ham) << name << ", in memory, S and H";
+        EXPECT_TRUE(run_in_memory(input, false).result.s.empty()) << name;
         for (const char* threads : {"1", "2"}) {
             zephor_test::TempDir dir;
             zephor_test::write_file(dir / "FOR005", input);

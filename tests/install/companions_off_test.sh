@@ -12,11 +12,11 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$source" -B "$work/build" -DZEPHOR_COMPANIONS=OFF -DZEPHOR_TESTS=OFF -DZEPHOR_BENCH=OFF \
   "${launcher[@]}" >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configure"; }
 # A look-up leaves its trace: pkg-config's "Checking for module" lines, and the packages' entries
-# (OPENBABEL_*, CAIRO_*, CLI11_DIR, nlohmann_json_DIR, GTest_DIR) in the cache.
-pattern='openbabel|cairo|Checking for module|^(CLI11|nlohmann_json|GTest)_DIR'
-if grep -qiE "$pattern" "$work/configure.log" || grep -qiE "^(OPENBABEL|CAIRO|CLI11|nlohmann|GTest)" "$work/build/CMakeCache.txt"; then
+# (OPENBABEL_*, CAIRO_*, CLI11_DIR, nlohmann_json_DIR, GTest_DIR, pybind11_DIR) in the cache.
+pattern='openbabel|cairo|pybind11|Checking for module|^(CLI11|nlohmann_json|GTest)_DIR'
+if grep -qiE "$pattern" "$work/configure.log" || grep -qiE "^(OPENBABEL|CAIRO|CLI11|nlohmann|GTest|pybind11)" "$work/build/CMakeCache.txt"; then
   grep -iE "$pattern" "$work/configure.log" | head
-  grep -iE "^(OPENBABEL|CAIRO|CLI11|nlohmann|GTest)" "$work/build/CMakeCache.txt" | head
+  grep -iE "^(OPENBABEL|CAIRO|CLI11|nlohmann|GTest|pybind11)" "$work/build/CMakeCache.txt" | head
   fail "the companions' libraries were looked up"
 fi
 cmake --build "$work/build" -j "$(nproc)" >"$work/build.log" 2>&1 || { tail -30 "$work/build.log"; fail "build"; }

@@ -37,4 +37,17 @@ mkdir "$work/water" && cd "$work/water"
 cmp FOR006 "$source/tests/data/golden/water/FOR006" || fail "the unpacked zephor's report"
 "$r/zephor-export" --json water.json --html water.html >/dev/null || fail "the unpacked zephor-export"
 "$r/zephor-export" --version | grep -q "^OpenBLAS " || fail "zephor-export --version names no library"
+# The Python package, where the build has it: its files, numpy among the dependencies, and the
+# unpacked package's module running water as the unpacked zephor did.
+if [ -d "$build/python/zephor" ]; then
+  for f in __init__.py ase.py rdkit.py _programs.py libzephor_solve.so libzephor_environment.so; do
+    grep -q "/dist-packages/zephor/$f\$" <<<"$contents" || fail "the package lacks the Python package's $f"
+  done
+  [[ $names == *" python3-numpy "* ]] || fail "Depends lacks python3-numpy: $depends"
+  PYTHONPATH=$(echo "$work"/root/usr/lib/python3*/dist-packages) /usr/bin/python3 -c "
+import zephor
+res = zephor.run(zephor.Molecule.from_file('$source/tests/data/import/water.xyz'))
+assert res.report_text() == open('FOR006').read()
+" || fail "the unpacked Python package"
+fi
 echo "package $(basename "$deb"): contents, Depends ($depends) and the unpacked programs"

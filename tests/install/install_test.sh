@@ -4,8 +4,10 @@
 # namespace lays empty folders over them), takes water the whole road: zephor-import from XYZ,
 # zephor, every export including the results page, and zephor-batch on three folders. The moved
 # prefix stays in OUT for the browser test of its page.
-#   install_test.sh BUILD_DIR SOURCE_DIR OUT
+#   install_test.sh BUILD_DIR SOURCE_DIR OUT [PYTHON_DIR]
+# PYTHON_DIR (relative to the prefix) holds the Python package when it is built.
 set -euo pipefail
+python_dir=${4:-lib/python3/dist-packages}
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 out=$3
@@ -59,6 +61,15 @@ unshare --mount bash -euo pipefail -c '
   "$p/bin/zephor-batch" ../data/batch >/dev/null
   [ "$(grep -c ",ok" ../data/batch/results.csv)" = 3 ]
   "$p/bin/zephor-batch" --version | grep -q "^zephor-batch "
+  # The Python package of the moved prefix: zephor-import found beside it, the same report.
+  if [ -d "$p/'"$python_dir"'/zephor" ]; then
+    PYTHONPATH="$p/'"$python_dir"'" /usr/bin/python3 -c "
+import zephor
+res = zephor.run(zephor.Molecule.from_file(\"../data/water.xyz\"))
+assert res.report_text() == open(\"FOR006\").read()
+assert res.qcschema()[\"success\"]
+"
+  fi
 ' hide "$source" "$build" "$prefix" "$work" || fail "the road on water from the moved prefix"
 cp -a "$prefix" "$out/moved"
 echo "installed, moved and run without the source tree"

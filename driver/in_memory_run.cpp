@@ -1,0 +1,38 @@
+// The run of driver/run.cpp without its files: the same passes over one buffer, the same
+// computation, the same writers into memory.
+#include "driver/in_memory_run.hpp"
+
+#include "common/large_array.hpp"
+#include "common/run_files.hpp"
+#include "common/thread_fp_flags.hpp"
+#include "driver/input_reader.hpp"
+#include "driver/worker_threads.hpp"
+#include "output/checkpoint.hpp"
+#include "output/output_file.hpp"
+#include "output/report.hpp"
+
+namespace zephor {
+
+InMemoryRun run_in_memory(std::string_view for005, bool keep_matrices, const DsygvFn& dsygv) {
+    // A process starts zephor with clear flags; this thread may hold those of earlier work.
+    take_thread_fp_flags();
+    InMemoryRun x;
+    x.molecule = size_molecule(for005, count_atom_lines(for005));
+    Molecule& m = x.molecule;
+    if (m.basis_count >= threads_from_basis_count) start_worker_threads();
+    reserve_large(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count));
+    read_molecule(m, for005);
+    x.result = compute(m, {}, keep_matrices, dsygv);
+    const Computation& c = x.result;
+
+    OutputFile report = OutputFile::in_memory(report_file_name, report_unit);
+    write_report(report, c.orbital_energy, c.occupied_count, c.total_energy, c.atom_pop, m.basis.valence, m.symbol,
+                 m.atom_count);
+    x.report = report.take_text();
+    OutputFile checkpoint = OutputFile::in_memory(checkpoint_file_name, checkpoint_unit);
+    write_checkpoint(checkpoint, {basis_view(m), m.charge, c.occupied_count, c.orbital_energy, c.mo_coef});
+    x.checkpoint = checkpoint.take_text();
+    return x;
+}
+
+}  // namespace zephor
