@@ -218,3 +218,17 @@ def test_bad_inputs(tmp_path, args, message):
     done = batch(*args, cwd=str(tmp_path))
     assert done.returncode == 1 and done.stdout == "" and done.stderr.splitlines()[0] == message
     assert sorted(os.listdir(str(tmp_path))) == ["five.mol2"]
+
+
+def test_gnu_parallel_gives_the_local_tables(tmp_path):
+    """--sshloginfile naming this machine alone (':'): chunks through GNU parallel, then the very
+    tables of the worker pool."""
+    work = str(tmp_path)
+    shutil.copy(os.path.join(DATA, "five.sdf"), work)
+    with open(os.path.join(work, "hosts"), "w") as f:
+        f.write(":\n")
+    by_parallel = batch("five.sdf", "-o", "p", "--sshloginfile", "hosts", "--chunk", "2", cwd=work)
+    local = batch("five.sdf", "-o", "l", cwd=work)
+    assert by_parallel.returncode == local.returncode == 2 and by_parallel.stderr == ""
+    for name in ("results.csv", "results.jsonl"):
+        assert read(os.path.join(work, "p", name)) == read(os.path.join(work, "l", name))
