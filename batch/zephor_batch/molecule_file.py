@@ -43,13 +43,15 @@ def split_smiles(text):
 
 def split_sdf(text):
     """Records ended by a line holding only the terminator; a last record without it is kept when
-    it holds anything. The name is the record's first line."""
+    it holds anything, an empty one is skipped. The name is the record's first line."""
     out = []
     lines = text.splitlines()
     start = 0
     for number, line in enumerate(lines):
         if line.rstrip() == SDF_END:
-            out.append(_sdf_record(lines[start:number + 1], start + 1, len(out) + 1))
+            # Nothing but blank lines before a terminator is no molecule (a doubled terminator).
+            if any(text.strip() for text in lines[start:number]):
+                out.append(_sdf_record(lines[start:number + 1], start + 1, len(out) + 1))
             start = number + 1
     rest = lines[start:]
     if any(line.strip() for line in rest):

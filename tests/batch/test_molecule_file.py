@@ -26,6 +26,8 @@ MOL = "water\n  made by hand\n\n  0  0  0  0  0  0  0  0  0  0999 V2000\nM  END\
     # A last record without its terminator still counts; blank lines after the last do not.
     (MOL + "$$$$\n" + MOL.replace("water", "ice"), ["water", "ice"], 2),
     (MOL + "$$$$\n\n  \n", ["water"], 1),
+    # A doubled terminator is no record.
+    (MOL + "$$$$\n$$$$\n" + MOL, ["water", "water"], 2),
     # A record with an empty title line.
     ("\n" + MOL[6:] + "$$$$\n", [""], 1),
 ])
@@ -61,3 +63,22 @@ def test_xyz_blocks_and_a_bad_count():
     ("a.mol2", None), ("smi", None), ("a.smi.gz", None)])
 def test_format_of(path, fmt):
     assert mf.format_of(path) == fmt
+
+
+@pytest.mark.parametrize("fmt", ["smi", "sdf", "xyz"])
+def test_hostile_bytes_split_without_failing(tmp_path, fmt):
+    """Any bytes at all (random, and pieces of real records): the split never raises, every
+    molecule has a name and text, and no record is lost or made up out of nothing."""
+    import random
+    rng = random.Random(5)
+    pieces = [b"3\n", b"water\n", b"O 0 0 0\n", b"$$$$\n", b"CCO x\n", b"\xff\xfe", b"\r\n", b"\x00", b"  \n", b"-1\n"]
+    path = tmp_path / ("f." + fmt)
+    for trial in range(150):
+        data = b"".join(rng.choice(pieces) if rng.random() < 0.7 else bytes([rng.randrange(256)])
+                        for _ in range(rng.randrange(60)))
+        path.write_bytes(data)
+        got = mf.read_molecules(str(path), fmt)
+        assert [m.index for m in got] == list(range(1, len(got) + 1))
+        for m in got:
+            assert isinstance(m.name, str) and m.text.strip() and m.line >= 1
+            assert fmt != "sdf" or m.name != "$$$$"
