@@ -3,8 +3,7 @@
 # moves the prefix, and there, with the source and build folders hidden (a private mount
 # namespace lays empty folders over them), takes water the whole road: zephor-import from XYZ,
 # zephor, every export including the results page, and zephor-batch on three folders and on a
-# five-molecule XYZ file. The moved
-# prefix stays in OUT for the browser test of its page.
+# five-molecule XYZ file. The moved prefix stays in OUT for the browser test of its page.
 #   install_test.sh BUILD_DIR SOURCE_DIR OUT
 set -euo pipefail
 build=$(cd "$1" && pwd)
