@@ -109,6 +109,7 @@ def main():
         times["xtb"].append(t)
         print("round %d: %s" % (r + 1, ", ".join("%s %.1f s" % (k, v[-1]) for k, v in times.items())), file=sys.stderr)
 
+    steps = step_costs(work, mols[:20], env)
     n = len(mols)
     atoms = [int(text.split("\n", 1)[0]) for _, text in mols]
     rate = {k: n / statistics.median(v) for k, v in times.items()}
@@ -132,9 +133,35 @@ def main():
                                                                rate[kind], rate[kind] / rate["xtb"]))
     lines.append("| xtb GFN2 (3D XYZ) | %d of %d | %.1f | %.2f | 1× |" % (good["xtb"], n,
                                                                       statistics.median(times["xtb"]), rate["xtb"]))
-    lines.append("")
+    lines += ["", "Where a molecule's time goes (medians over %d molecules run one after another, ms): %s. "
+              "Each is a process of its own, and most of each is starting it and loading its libraries "
+              "(Open Babel's plugins for SDF, OpenBLAS for zephor and the export), not the calculation." % (
+                  min(20, n), ", ".join("%s %.0f" % (k, v * 1000) for k, v in steps.items())), ""]
     write_section(o.results, "\n".join(lines) + "\n")
     print("\n".join(lines))
+
+
+def step_costs(work, mols, env):
+    """Median seconds of each program on its own, per molecule, one at a time."""
+    build = os.path.dirname(os.path.realpath(os.path.join(work, "..", "zephor-batch")))
+    programs = {"zephor-import (SDF)": None, "zephor-import (XYZ)": None, "zephor": None, "zephor-export --json": None}
+    times = {k: [] for k in programs}
+    env = dict(env, OMP_NUM_THREADS="1")
+    for name, text in mols:
+        d = os.path.join(work, "steps", name)
+        os.makedirs(d)
+        with open(os.path.join(d, "m.xyz"), "w") as f:
+            f.write(text)
+        subprocess.run(["obabel", "m.xyz", "-O", "m.sdf"], cwd=d, stderr=subprocess.DEVNULL, check=True)
+        for key, command in (("zephor-import (SDF)", [os.path.join(build, "import", "zephor-import"), "m.sdf", "-o", "F"]),
+                             ("zephor-import (XYZ)", [os.path.join(build, "import", "zephor-import"), "m.xyz"]),
+                             ("zephor", [os.path.join(build, "zephor")]),
+                             ("zephor-export --json", [os.path.join(build, "export", "zephor-export"), "--json", "r.json",
+                                                       "FOR007"])):
+            t, done = timed(command, d, env)
+            assert done.returncode == 0, done.stdout
+            times[key].append(t)
+    return {k: statistics.median(v) for k, v in times.items()}
 
 
 def xtb_version():
