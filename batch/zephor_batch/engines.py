@@ -9,6 +9,7 @@ import sys
 import threading
 import time
 
+from . import folder_files as ff
 from . import molecule_run
 
 MAX_TASKS = 200  # array tasks or parallel jobs by default: well below Slurm's MaxArraySize of 1001
@@ -77,18 +78,26 @@ def run_parallel(folders, jobs, chunk, sshloginfile, launcher, progress):
     return p.returncode
 
 
+def _recorded_since(folder, since):
+    try:
+        return os.stat(os.path.join(folder, ff.RECORD)).st_mtime >= since
+    except OSError:
+        return False
+
+
 def _poll(folders, progress, stop):
-    """Progress of an array from the folders themselves: a folder is done once it is no longer
-    runnable (its outputs or its record are there)."""
+    """Progress of an array from the folders themselves: a folder is done once its record is
+    newer than the submission or it is no longer runnable (a failed import leaves it runnable)."""
+    since = time.time() - 1
     waiting = list(folders)
     while waiting and not stop():
         time.sleep(2)
         still = []
         for f in waiting:
-            if molecule_run.runnable(f):
-                still.append(f)
-            else:
+            if _recorded_since(f, since) or not molecule_run.runnable(f):
                 progress.finished(True)
+            else:
+                still.append(f)
         waiting = still
 
 
