@@ -4,6 +4,7 @@
 #include <openbabel/builder.h>
 #include <openbabel/elements.h>
 #include <openbabel/forcefield.h>
+#include <omp.h>
 #include <openbabel/math/vector3.h>
 #include <openbabel/mol.h>
 #include <openbabel/obconversion.h>
@@ -29,6 +30,10 @@ void build_3d(OpenBabel::OBMol& mol, const std::string& name) {
     OpenBabel::vector3 first;
     first.randomUnitVector();
     std::srand(1);
+    // Open Babel's force fields sum their terms on OpenMP threads, and the sums' order follows
+    // the thread count: one thread, so that the coordinates do not depend on the machine's cores
+    // or on OMP_NUM_THREADS.
+    omp_set_num_threads(1);
     OpenBabel::OBBuilder builder;
     if (!builder.Build(mol)) throw ContentError(name + ": Open Babel could not build 3D coordinates");
     mol.SetDimension(3);

@@ -2,7 +2,10 @@
 # The Slurm job array of zephor-batch's documentation, on a single-node Slurm that this test
 # starts itself (munged, slurmctld and slurmd on private ports, all state in a scratch folder):
 # five molecule folders, one of them failing and one holding an earlier FOR007 but no FOR006 (not
-# to be run), run as `sbatch --array`, then the table collected with `zephor-batch --no-run`. Exits 77 (skipped) where Slurm cannot be started on the machine.
+# to be run), run as `sbatch --array`, then the table collected with `zephor-batch --no-run`; then
+# a multi-molecule SDF (two of its five molecules failing) as `zephor-batch --slurm --chunk 2`,
+# three array tasks, whose tables must be those of a run on this machine, byte for byte. Exits 77
+# (skipped) where Slurm cannot be started on the machine.
 #   zephor_slurm_test.sh ZEPHOR_BATCH ARRAY_SCRIPT ZEPHOR ZEPHOR_EXPORT GOLDEN_DIR
 set -uo pipefail
 batch=$1 array=$2 zephor=$3 export_bin=$4 golden=$5
@@ -77,11 +80,28 @@ out=$(ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin "$batch" --no-run "$w")
 status=$?
 [ "$status" -eq 2 ] || fail "zephor-batch --no-run exited $status, not 2 for the failing folders"
 [ "$out" = "zephor-batch: 0 run, 5 in $w/results.csv" ] || fail "summary: $out"
-[ "$(grep -c ',ok$' "$w/results.csv")" -eq 3 ] || fail "table: $(cat "$w/results.csv")"
+[ "$(grep -c ',ok,' "$w/results.csv")" -eq 3 ] || fail "table: $(cat "$w/results.csv")"
 grep -q '^broken,.*failed (exit 2): At line 2 of input (unit = 13, file = .FOR005.) Bad integer' "$w/results.csv" ||
   fail "broken: $(cat "$w/results.csv")"
 grep -q '^water,water,3,6,-167.1133,' "$w/results.csv" || fail "water: $(cat "$w/results.csv")"
-grep -qx 'stale,,,,,,,,incomplete: FOR007 without FOR006 (remove it to rerun)' "$w/results.csv" ||
+grep -qx 'stale,,,,,,,,incomplete: FOR007 without FOR006 (remove it to rerun),,,,,,' "$w/results.csv" ||
   fail "stale: $(cat "$w/results.csv")"
 [ ! -e "$w/stale/FOR006" ] && cmp -s "$w/stale/FOR007" "$golden/water/FOR007" || fail "the stale folder was run"
+
+# A molecule file in chunks: five molecules, two a task, so three tasks; the same tables as a
+# local run.
+sdf=$(dirname "$0")/../data/molecules/five.sdf
+cp "$sdf" "$w/five.sdf"
+out=$(cd "$w" && ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin timeout 120 "$batch" five.sdf --slurm --chunk 2 -o by_slurm)
+status=$?
+[ "$status" -eq 124 ] && skip "the chunked array did not finish within two minutes"
+[ "$status" -eq 2 ] || fail "zephor-batch --slurm exited $status, not 2 for the failing molecules"
+[ "$out" = "zephor-batch: 5 run, 5 in $w/by_slurm/results.csv" ] || fail "--slurm summary: $out"
+[ "$(ls "$w"/by_slurm/zephor-*_*.log | wc -l)" -eq 3 ] || fail "expected three array tasks: $(ls "$w/by_slurm")"
+(cd "$w" && ZEPHOR=$zephor ZEPHOR_EXPORT=$export_bin "$batch" five.sdf -o local >/dev/null)
+[ $? -eq 2 ] || fail "the local run of five.sdf"
+for t in results.csv results.jsonl; do
+  cmp -s "$w/by_slurm/$t" "$w/local/$t" || fail "$t differs: $(diff "$w/by_slurm/$t" "$w/local/$t" | head -5)"
+done
+[ "$(grep -c ',ok,' "$w/local/results.csv")" -eq 3 ] || fail "five.sdf: $(cat "$w/local/results.csv")"
 echo "1 passed, 0 failed"

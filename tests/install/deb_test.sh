@@ -16,7 +16,7 @@ deb=$(ls "$work"/out/zephor_*_amd64.deb)
   fail "package name $(basename "$deb")"
 contents=$(dpkg-deb -c "$deb")
 for f in usr/bin/zephor usr/bin/zephor-import usr/bin/zephor-export usr/bin/zephor-batch \
-         usr/share/zephor/zephor-array.sbatch usr/share/man/man1/zephor.1.gz usr/share/man/man1/zephor-import.1.gz \
+         usr/share/zephor/zephor-array.sbatch usr/share/zephor/python/zephor_batch/main.py usr/share/man/man1/zephor.1.gz usr/share/man/man1/zephor-import.1.gz \
          usr/share/man/man1/zephor-export.1.gz usr/share/man/man1/zephor-batch.1.gz \
          usr/share/doc/zephor/README.md usr/share/doc/zephor/LICENSE usr/share/doc/zephor/LICENSE.3Dmol.js; do
   grep -q " \./$f\$" <<<"$contents" || fail "the package lacks /$f"
@@ -50,4 +50,7 @@ res = zephor.run(zephor.Molecule.from_file('$source/tests/data/import/water.xyz'
 assert res.report_text() == open('FOR006').read()
 " || fail "the unpacked Python package"
 fi
+cp "$source/tests/data/molecules/five.xyz" "$work/"
+"$r/zephor-batch" --quiet "$work/five.xyz" >/dev/null && [ "$(grep -c ',ok,' "$work/five/results.csv")" = 5 ] ||
+  fail "the unpacked zephor-batch on five.xyz"
 echo "package $(basename "$deb"): contents, Depends ($depends) and the unpacked programs"

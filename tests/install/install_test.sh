@@ -2,8 +2,8 @@
 # The installed programs away from the tree they were built in: installs into a temporary prefix,
 # moves the prefix, and there, with the source and build folders hidden (a private mount
 # namespace lays empty folders over them), takes water the whole road: zephor-import from XYZ,
-# zephor, every export including the results page, and zephor-batch on three folders. The moved
-# prefix stays in OUT for the browser test of its page.
+# zephor, every export including the results page, and zephor-batch on three folders and on a
+# five-molecule XYZ file. The moved prefix stays in OUT for the browser test of its page.
 #   install_test.sh BUILD_DIR SOURCE_DIR OUT [PYTHON_DIR]
 # PYTHON_DIR (relative to the prefix) holds the Python package when it is built.
 set -euo pipefail
@@ -25,12 +25,14 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 mv "$work/prefix" "$work/moved"
 prefix=$work/moved
 for f in bin/zephor bin/zephor-import bin/zephor-export bin/zephor-batch share/zephor/zephor-array.sbatch \
+         share/zephor/python/zephor_batch/main.py \
          share/man/man1/zephor.1.gz share/man/man1/zephor-import.1.gz share/man/man1/zephor-export.1.gz \
          share/man/man1/zephor-batch.1.gz share/doc/zephor/README.md share/doc/zephor/LICENSE; do
   [ -f "$prefix/$f" ] || fail "the installation lacks $f"
 done
 mkdir -p "$work/data"
-cp "$source/tests/data/import/water.xyz" "$source/tests/data/golden/water/FOR006" "$work/data/"
+cp "$source/tests/data/import/water.xyz" "$source/tests/data/golden/water/FOR006" \
+   "$source/tests/data/molecules/five.xyz" "$work/data/"
 for m in water methane_hfirst ammonia; do
   mkdir -p "$work/data/batch/$m" && cp "$source/tests/data/golden/$m/FOR005" "$work/data/batch/$m/"
 done
@@ -60,6 +62,10 @@ unshare --mount bash -euo pipefail -c '
   grep -q "\"version\"" water.json
   "$p/bin/zephor-batch" ../data/batch >/dev/null
   [ "$(grep -c ",ok" ../data/batch/results.csv)" = 3 ]
+  # A molecule file: its package and zephor-import found from the moved prefix as well.
+  "$p/bin/zephor-batch" ../data/five.xyz >/dev/null
+  [ "$(grep -c ",ok," ../data/five/results.csv)" = 5 ] && [ -s ../data/five/results.jsonl ]
+  [ -z "$(find "$p" -name __pycache__)" ]
   "$p/bin/zephor-batch" --version | grep -q "^zephor-batch "
   # The Python package of the moved prefix: zephor-import found beside it, the same report.
   if [ -d "$p/'"$python_dir"'/zephor" ]; then

@@ -1,0 +1,117 @@
+"""The engines that run the folders: a pool of workers in this process (one machine), GNU
+parallel over the machines of an --sshloginfile, and a Slurm job array of chunks. Each reports
+every finished molecule to the progress line; all of them run a folder by molecule_run."""
+import concurrent.futures
+import math
+import os
+import subprocess
+import sys
+import threading
+import time
+
+from . import folder_files as ff
+from . import molecule_run
+
+MAX_TASKS = 200  # array tasks or parallel jobs by default: well below Slurm's MaxArraySize of 1001
+
+
+def default_chunk(count):
+    return max(1, math.ceil(count / MAX_TASKS))
+
+
+def chunks(items, size):
+    return [items[i:i + size] for i in range(0, len(items), size)]
+
+
+def child_environment(threads):
+    """zephor's thread count: the caller's OMP_NUM_THREADS when set, else 'threads', so that a
+    batch using every core runs each zephor on one thread and the runs do not compete."""
+    env = dict(os.environ)
+    env.setdefault("OMP_NUM_THREADS", str(threads))
+    return env
+
+
+def run_local(folders, jobs, programs, env, progress):
+    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
+        for ok in pool.map(lambda f: molecule_run.run_folder(f, programs, env), folders):
+            progress.finished(ok is not False)
+
+
+def run_worker(folders, programs, env, jobs, report=sys.stdout):
+    """What one parallel job or one Slurm task does: its folders, each reported by a line
+    'ok|failed|skipped FOLDER' as it finishes. Returns 1 when a folder is missing."""
+    status = 0
+    present = []
+    for f in folders:
+        if os.path.isdir(f):
+            present.append(f)
+        else:
+            print("zephor-batch: no folder %s" % f, file=sys.stderr)
+            status = 1
+
+    def one(folder):
+        ok = molecule_run.run_folder(folder, programs, env)
+        return folder, "skipped" if ok is None else "ok" if ok else "failed"
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
+        for folder, outcome in pool.map(one, present):
+            report.write("%s %s\n" % (outcome, folder))
+            report.flush()
+    return status
+
+
+def run_parallel(folders, jobs, chunk, sshloginfile, launcher, progress):
+    """GNU parallel, 'chunk' folders per job; each job's report lines drive the progress line."""
+    command = ["parallel", "-0", "--will-cite", "--line-buffer", "-n", str(chunk)]
+    if jobs:
+        command += ["-j", str(jobs)]
+    if sshloginfile:
+        command += ["--sshloginfile", sshloginfile]
+    command += [launcher, "--one"]
+    with subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True) as p:
+        p.stdin.write("".join(f + "\0" for f in folders))
+        p.stdin.close()
+        for line in p.stdout:
+            outcome = line.split(" ", 1)[0]
+            if outcome in ("ok", "failed", "skipped"):
+                progress.finished(outcome != "failed")
+    return p.returncode
+
+
+def _recorded_since(folder, since):
+    try:
+        return os.stat(os.path.join(folder, ff.RECORD)).st_mtime >= since
+    except OSError:
+        return False
+
+
+def _poll(folders, progress, stop):
+    """Progress of an array from the folders themselves: a folder is done once its record is
+    newer than the submission or it is no longer runnable (a failed import leaves it runnable)."""
+    since = time.time() - 1
+    waiting = list(folders)
+    while waiting and not stop():
+        time.sleep(2)
+        still = []
+        for f in waiting:
+            if _recorded_since(f, since) or not molecule_run.runnable(f):
+                progress.finished(True)
+            else:
+                still.append(f)
+        waiting = still
+
+
+def run_slurm(folders, chunk, list_file, array_script, launcher, progress, log_dir):
+    """sbatch --wait of one array over 'list_file' (a folder a line), 'chunk' lines per task."""
+    tasks = math.ceil(len(folders) / chunk)
+    command = ["sbatch", "--wait", "--export=ALL", "--array=1-%d" % tasks,
+               "--output=" + os.path.join(log_dir, "zephor-%A_%a.log"), array_script, list_file, str(chunk)]
+    env = dict(os.environ, ZEPHOR_BATCH=launcher)
+    ended = threading.Event()
+    with subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL) as p:
+        t = threading.Thread(target=_poll, args=(folders, progress, ended.is_set), daemon=True)
+        t.start()
+        p.wait()
+    ended.set()
+    t.join()
+    return p.returncode

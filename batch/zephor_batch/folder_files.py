@@ -1,0 +1,120 @@
+"""The files the batch keeps in a molecule folder, and how they are written and trusted.
+
+A folder made from a molecule file holds molecule.json (where the molecule came from and its
+record's text), then FOR005 from zephor-import, FOR006 and FOR007 from zephor. Every run leaves
+three files of the batch's own, each written whole under a temporary name and then renamed:
+results.json, zephor.err (every message of the run) and, last, zephor.status, the record of the
+run: one 'key value' a line, the exit statuses and the SHA-256 of the files it vouches for.
+"""
+import errno
+import fcntl
+import hashlib
+import os
+
+MOLECULE = "molecule.json"
+INPUT = "FOR005"
+REPORT = "FOR006"
+CHECKPOINT = "FOR007"
+RESULTS = "results.json"
+MESSAGES = "zephor.err"
+RECORD = "zephor.status"
+TEMP_RESULTS = ".zephor-batch.json"
+TEMP_MESSAGES = ".zephor-batch.err"
+TEMP_RECORD = ".zephor-batch.status"
+BATCH_FILES = (RECORD, RESULTS, MESSAGES, TEMP_RECORD, TEMP_RESULTS, TEMP_MESSAGES)
+
+
+def is_regular(path):
+    return os.path.isfile(path) and not os.path.islink(path)
+
+
+def sha256_of(path):
+    h = hashlib.sha256()
+    try:
+        with open(path, "rb") as f:
+            for block in iter(lambda: f.read(1 << 20), b""):
+                h.update(block)
+    except OSError:
+        return None
+    return h.hexdigest()
+
+
+def read_text(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def write_whole(path, text):
+    """Writes beside the final name, then renames; never leaves a half-written file under it."""
+    folder = os.path.dirname(os.path.abspath(path))
+    tmp = os.path.join(folder, ".%s.%d.tmp" % (os.path.basename(path), os.getpid()))
+    fd = os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
+    try:
+        with os.fdopen(fd, "w", encoding="utf-8") as f:
+            f.write(text)
+            f.flush()
+            os.fsync(f.fileno())
+        os.replace(tmp, path)
+    except BaseException:
+        os.unlink(tmp)
+        raise
+
+
+def lock_target(folder):
+    """The file a worker locks while it runs the folder: molecule.json where there is one, so that
+    the import is covered too, else FOR005."""
+    mol = os.path.join(folder, MOLECULE)
+    return mol if is_regular(mol) else os.path.join(folder, INPUT)
+
+
+class FolderLock:
+    """A worker's non-blocking flock on the folder; 'taken' is False when another worker has it.
+    Where the file system cannot lock, the tree's lock is all there is and the run goes on."""
+
+    def __init__(self, folder):
+        self.fd = None
+        self.taken = True
+        try:
+            self.fd = os.open(lock_target(folder), os.O_RDONLY)
+            fcntl.flock(self.fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            self.taken = False
+        except OSError:
+            pass
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.fd is not None:
+            os.close(self.fd)
+
+
+def busy(folder):
+    """True when a worker holds the folder's lock (a run in progress)."""
+    try:
+        fd = os.open(lock_target(folder), os.O_RDONLY)
+    except OSError:
+        return False
+    try:
+        fcntl.flock(fd, fcntl.LOCK_SH | fcntl.LOCK_NB)
+        return False
+    except OSError as e:
+        return e.errno in (errno.EWOULDBLOCK, errno.EAGAIN)
+    finally:
+        os.close(fd)
+
+
+def format_record(entries):
+    return "".join("%s %s\n" % (k, v) for k, v in entries)
+
+
+def parse_record(text):
+    rec = {}
+    for line in text.splitlines():
+        key, _, value = line.partition(" ")
+        rec[key] = value
+    return rec

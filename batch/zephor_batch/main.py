@@ -1,0 +1,145 @@
+"""zephor-batch's one place that turns what happened into messages and the exit status."""
+import fcntl
+import os
+import sys
+
+from . import engines, molecule_file, molecule_folders, molecule_run, table
+from . import folder_files as ff
+from .command_line import USAGE, UsageError, parse
+from .progress import Progress
+from .programs import find_programs
+
+
+class Refusal(Exception):
+    """A batch that cannot start or cannot write its table: the message, exit 1."""
+
+
+def _lock_tree(root):
+    """One batch on a tree at a time: a lock on the directory itself, held until this process
+    ends. Returns the descriptor (kept open)."""
+    fd = os.open(root, os.O_RDONLY)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        raise Refusal("another batch is running on %s" % root)
+    except OSError:
+        print("zephor-batch: warning: %s cannot be locked here; make sure no other batch runs on it" % root,
+              file=sys.stderr)
+    return fd
+
+
+def tree_folders(root):
+    """Every folder below root that holds something named FOR005 or molecule.json, in name
+    order (a file's molecules in file order)."""
+    found = []
+    for folder, dirs, files in os.walk(root):
+        names = set(dirs) | set(files)
+        if ff.INPUT in names or ff.MOLECULE in names:
+            found.append(folder)
+        dirs.sort()
+    return sorted(found)
+
+
+def _cpus():
+    try:
+        return len(os.sched_getaffinity(0))
+    except (AttributeError, OSError):
+        return os.cpu_count() or 1
+
+
+def _file_batch(o):
+    """The folders of a molecule file's molecules: [(folder, conflict)], and the directory."""
+    fmt = molecule_file.format_of(o.input)
+    if fmt is None:
+        raise UsageError("cannot tell the format of '%s' from its name (.smi, .smiles, .sdf, .sd or .xyz)" % o.input)
+    out = os.path.abspath(o.out or os.path.splitext(o.input)[0])
+    try:
+        molecules = molecule_file.read_molecules(o.input, fmt)
+    except OSError as e:
+        raise Refusal("cannot read %s: %s" % (o.input, e.strerror or e))
+    try:
+        os.makedirs(out, exist_ok=True)
+    except OSError as e:
+        raise Refusal("cannot make the folder %s: %s" % (out, e.strerror or e))
+    return out, molecules
+
+
+def _run(o, root, todo, programs, launcher, array_script):
+    jobs = o.jobs or _cpus()
+    progress = Progress(len(todo), o.quiet)
+    try:
+        if o.slurm:
+            chunk = o.chunk or engines.default_chunk(len(todo))
+            listing = os.path.join(root, "slurm-folders.txt")
+            ff.write_whole(listing, "".join(f + "\n" for f in todo))
+            status = engines.run_slurm(todo, chunk, listing, array_script, launcher, progress, root)
+            if status != 0:
+                print("zephor-batch: sbatch exited %d" % status, file=sys.stderr)
+        elif o.sshloginfile:
+            chunk = o.chunk or engines.default_chunk(len(todo))
+            engines.run_parallel(todo, o.jobs, chunk, o.sshloginfile, launcher, progress)
+        else:
+            env = engines.child_environment(max(1, _cpus() // jobs))
+            engines.run_local(todo, jobs, programs, env, progress)
+    finally:
+        progress.close()
+
+
+def batch(o, programs, launcher, array_script):
+    if os.path.isdir(o.input):
+        if o.out is not None:
+            raise UsageError("-o is for a molecule file; a directory's table is DIR/results.csv or --table")
+        root = os.path.abspath(o.input)
+        lock = _lock_tree(root)
+        prepared = [(f, None) for f in tree_folders(root)]
+    elif os.path.isfile(o.input):
+        root, molecules = _file_batch(o)
+        lock = _lock_tree(root)
+        prepared = molecule_folders.prepare(root, molecules)
+    else:
+        raise UsageError("no file or directory %s" % o.input)
+    try:
+        for tool, wanted in (("parallel", o.sshloginfile), ("sbatch", o.slurm)):
+            if wanted and o.run and not any(os.access(os.path.join(d, tool), os.X_OK)
+                                            for d in os.environ.get("PATH", "").split(os.pathsep)):
+                raise Refusal({"parallel": "GNU parallel", "sbatch": "Slurm's sbatch"}[tool] + " is not installed")
+        todo = [f for f, conflict in prepared if conflict is None and molecule_run.runnable(f)] if o.run else []
+        if todo:
+            _run(o, root, todo, programs, launcher, array_script)
+        rows = [table.folder_row(root, f) if conflict is None else
+                table.Row(os.path.relpath(f, root), conflict, "input_error") for f, conflict in prepared]
+        csv_path = o.table or os.path.join(root, "results.csv")
+        for path, text in ((csv_path, table.csv_text(rows)), (table.jsonl_path(csv_path), table.jsonl_text(rows))):
+            try:
+                ff.write_whole(path, text)
+            except OSError as e:
+                raise Refusal("cannot write the table %s: %s" % (path, e.strerror or e))
+        print("zephor-batch: %d run, %d in %s" % (len(todo), len(rows), csv_path))
+        return 0 if all(r.status == "ok" for r in rows) else 2
+    finally:
+        os.close(lock)
+
+
+def main(argv, here, version, built, launcher, array_script):
+    try:
+        o = parse(argv)
+        if o.help:
+            print(USAGE)
+            return 0
+        if o.version:
+            print("zephor-batch %s" % version)
+            return 0
+        programs = find_programs(here, built)
+        if o.one:
+            return engines.run_worker(o.one, programs, engines.child_environment(1), o.jobs or 1)
+        return batch(o, programs, launcher, array_script)
+    except UsageError as e:
+        if str(e):
+            print("zephor-batch: %s" % e, file=sys.stderr)
+        print(USAGE, file=sys.stderr)
+        return 1
+    except Refusal as e:
+        print("zephor-batch: %s" % e, file=sys.stderr)
+        return 1
+    except KeyboardInterrupt:
+        return 130

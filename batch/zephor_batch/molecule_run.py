@@ -1,0 +1,115 @@
+"""Running one molecule folder: the import (for a folder made from a molecule file), zephor, the
+QCSchema export, and last the record of what ran. The folder is run only when it holds neither
+FOR006 nor FOR007; nothing the batch did not write is ever removed."""
+import json
+import os
+import subprocess
+
+from . import folder_files as ff
+
+
+def signal_status(returncode):
+    """A shell's exit status: a process killed by signal N is 128 + N, as in earlier records."""
+    return 128 - returncode if returncode < 0 else returncode
+
+
+def needs_import(folder):
+    return ff.is_regular(os.path.join(folder, ff.MOLECULE)) and not os.path.lexists(os.path.join(folder, ff.INPUT))
+
+
+def runnable(folder):
+    """A folder is run when it can get a FOR005 (import) or holds a regular one, and has neither
+    output."""
+    p = lambda name: os.path.join(folder, name)
+    if os.path.lexists(p(ff.REPORT)) or os.path.lexists(p(ff.CHECKPOINT)):
+        return False
+    return needs_import(folder) or ff.is_regular(p(ff.INPUT))
+
+
+def import_command(programs, molecule):
+    """zephor-import's command line and standard input for a molecule.json's contents."""
+    common = ["--title", molecule["title"], "-o", ff.INPUT]
+    if molecule["format"] == "smi":
+        return [programs.importer, "--smiles", molecule["record"]] + common, None
+    return [programs.importer, "-", "--format", molecule["format"]] + common, molecule["record"]
+
+
+def _call(command, folder, messages, env, stdin_text=None):
+    try:
+        done = subprocess.run(command, cwd=folder, env=env, input=stdin_text,
+                              stdin=None if stdin_text is not None else subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=messages, text=True)
+        return signal_status(done.returncode)
+    except OSError as e:
+        messages.write("zephor-batch: cannot run %s: %s\n" % (command[0], e.strerror or e))
+        messages.flush()
+        return 127
+
+
+def _import(folder, programs, messages, env, record):
+    """Appends the import's lines to the record; True when FOR005 was written."""
+    path = os.path.join(folder, ff.MOLECULE)
+    record.append(("molecule", ff.sha256_of(path)))
+    try:
+        with open(path, encoding="utf-8") as f:
+            molecule = json.load(f)
+        problem = molecule.get("problem", "")
+        command, stdin_text = import_command(programs, molecule)
+    except (OSError, ValueError, KeyError, TypeError, AttributeError) as e:
+        problem = "molecule.json unreadable: %s" % e
+    if problem:
+        messages.write(problem + "\n")
+        record.append(("import", "bad"))
+        return False
+    status = _call(command, folder, messages, env, stdin_text)
+    record.append(("import", str(status)))
+    return status == 0 and ff.is_regular(os.path.join(folder, ff.INPUT))
+
+
+def run_folder(folder, programs, env):
+    """Runs the folder when it is runnable and no other worker has it. Returns None when it was
+    not run, else True when every step succeeded."""
+    p = lambda name: os.path.join(folder, name)
+    if not runnable(folder):
+        return None
+    with ff.FolderLock(folder) as lock:
+        # Checked again under the lock: another worker may have finished it meanwhile.
+        if not lock.taken or not runnable(folder):
+            return None
+        for name in ff.BATCH_FILES:
+            try:
+                os.unlink(p(name))
+            except FileNotFoundError:
+                pass
+        record = []
+        ok = False
+        with open(p(ff.TEMP_MESSAGES), "w", encoding="utf-8") as messages:
+            imported = not needs_import(folder) or _import(folder, programs, messages, env, record)
+            if imported:
+                input_hash = ff.sha256_of(p(ff.INPUT))
+                zstatus = _call([programs.zephor], folder, messages, env)
+                estatus = "-"
+                if zstatus == 0 and os.path.isfile(p(ff.REPORT)) and os.path.isfile(p(ff.CHECKPOINT)):
+                    estatus = _call([programs.exporter, "--json", ff.TEMP_RESULTS, "--force", ff.CHECKPOINT],
+                                    folder, messages, env)
+                    if estatus == 0:
+                        try:
+                            os.replace(p(ff.TEMP_RESULTS), p(ff.RESULTS))
+                        except OSError:
+                            estatus = 1
+                    try:
+                        os.unlink(p(ff.TEMP_RESULTS))
+                    except FileNotFoundError:
+                        pass
+                    estatus = str(estatus)
+                record += [("zephor", str(zstatus)), ("export", estatus), ("FOR005", input_hash)]
+                if os.path.isfile(p(ff.REPORT)):
+                    record.append(("FOR006", ff.sha256_of(p(ff.REPORT))))
+                if estatus == "0":
+                    record.append(("results.json", ff.sha256_of(p(ff.RESULTS))))
+                ok = estatus == "0"
+        with open(p(ff.TEMP_RECORD), "w", encoding="utf-8") as f:
+            f.write(ff.format_record(record))
+        os.replace(p(ff.TEMP_MESSAGES), p(ff.MESSAGES))
+        os.replace(p(ff.TEMP_RECORD), p(ff.RECORD))
+        return ok

@@ -1,0 +1,213 @@
+"""The table of a batch: one row per molecule folder, read from the folder's record and the files
+it vouches for, as CSV (results.csv) and as JSON Lines (results.jsonl: the QCSchema result of
+every molecule that is ok, a QCSchema FailedOperation with the status for every other one)."""
+import csv
+import dataclasses
+import hashlib
+import io
+import json
+import os
+import signal
+
+from . import folder_files as ff
+
+# The first nine columns are those of earlier tables, in their places; the rest follow.
+COLUMNS = ["folder", "title", "atoms", "basis_functions", "total_energy_ev", "homo_ev", "lumo_ev", "gap_ev",
+           "status", "index", "name", "formula", "charge", "mulliken_min", "mulliken_max"]
+VALUE_COLUMNS = ["title", "atoms", "basis_functions", "total_energy_ev", "homo_ev", "lumo_ev", "gap_ev",
+                 "formula", "charge", "mulliken_min", "mulliken_max"]
+
+
+@dataclasses.dataclass
+class Row:
+    folder: str              # relative to the batch's directory
+    status: str
+    kind: str = ""           # the FailedOperation's error_type when not ok
+    values: dict = dataclasses.field(default_factory=dict)
+    result: dict = None      # the QCSchema result when ok
+    molecule: dict = None    # molecule.json's contents, for a folder made from a molecule file
+
+
+def _fmt(v):
+    return "" if v is None else "%.4f" % v
+
+
+def hill_formula(symbols):
+    """Carbon first, then hydrogen, then the rest alphabetically; without carbon, all
+    alphabetically. A count of one is not written."""
+    counts = {}
+    for s in symbols:
+        counts[s] = counts.get(s, 0) + 1
+    if "C" in counts:
+        order = [s for s in ("C", "H") if s in counts] + sorted(s for s in counts if s not in ("C", "H"))
+    else:
+        order = sorted(counts)
+    return "".join(s + (str(counts[s]) if counts[s] > 1 else "") for s in order)
+
+
+def values_of(result):
+    """The table's values from a QCSchema result; raises KeyError/TypeError/ValueError on a result
+    without them."""
+    x = result["extras"]
+    symbols = result["molecule"]["symbols"]
+    charges = x.get("analysis", {}).get("mulliken_charges") or []
+    return {"title": str(x.get("title", "")), "atoms": str(len(symbols)),
+            "basis_functions": str(result["properties"]["calcinfo_nbasis"]),
+            "total_energy_ev": _fmt(x.get("total_energy_ev")), "homo_ev": _fmt(x.get("homo_ev")),
+            "lumo_ev": _fmt(x.get("lumo_ev")), "gap_ev": _fmt(x.get("gap_ev")),
+            "formula": hill_formula(symbols), "charge": str(int(result["molecule"]["molecular_charge"])),
+            "mulliken_min": _fmt(min(charges)) if charges else "", "mulliken_max": _fmt(max(charges)) if charges else ""}
+
+
+def _record(folder):
+    """The batch's record of the folder's last run, or None when there is none for the folder's
+    present FOR005 (or, before an import, its molecule.json)."""
+    text = ff.read_text(os.path.join(folder, ff.RECORD))
+    if text is None:
+        return None
+    rec = ff.parse_record(text)
+    if "import" in rec and "zephor" not in rec:
+        ok = rec.get("molecule") == ff.sha256_of(os.path.join(folder, ff.MOLECULE))
+        return rec if ok and (rec["import"] == "bad" or rec["import"].isdigit()) else None
+    if not {"zephor", "export", "FOR005"} <= rec.keys() or not rec["zephor"].isdigit():
+        return None
+    if rec["FOR005"] != ff.sha256_of(os.path.join(folder, ff.INPUT)):
+        return None
+    return rec
+
+
+def _failure(status, err, what=""):
+    z = int(status)
+    tail = ": " + err if err else ""
+    if z > 128:
+        try:
+            name = signal.Signals(z - 128).name
+        except ValueError:
+            name = "signal %d" % (z - 128)
+        return "%skilled by %s%s" % (what, name, tail)
+    if z == 0:
+        return "stopped without output (exit 0)" + tail
+    return "%sfailed (exit %d)%s" % (what, z, tail)
+
+
+def _messages(folder):
+    text = ff.read_text(os.path.join(folder, ff.MESSAGES)) or ""
+    return " ".join(" ".join(line.split()) for line in text.splitlines()).strip()
+
+
+def _status(folder):
+    """(status, error_type, result) of one folder."""
+    p = lambda name: os.path.join(folder, name)
+    from_file = ff.is_regular(p(ff.MOLECULE))
+    if not from_file and not ff.is_regular(p(ff.INPUT)):
+        return "FOR005 is not a regular file", "input_error", None
+    if ff.busy(folder):
+        return "running", "not_run", None
+    rec = _record(folder)
+    err = _messages(folder) if rec else ""
+    if from_file and not os.path.lexists(p(ff.INPUT)):
+        if rec is None or "zephor" in rec:
+            return "not run", "not_run", None
+        if rec["import"] == "bad":
+            return "bad record: " + err, "input_error", None
+        return _failure(rec["import"], err, "import "), "input_error", None
+    if not ff.is_regular(p(ff.INPUT)):
+        return "FOR005 is not a regular file", "input_error", None
+    has6, has7 = os.path.lexists(p(ff.REPORT)), os.path.lexists(p(ff.CHECKPOINT))
+    if has6 != has7:
+        status = "incomplete: %s without %s (remove it to rerun)" % (
+            (ff.REPORT, ff.CHECKPOINT) if has6 else (ff.CHECKPOINT, ff.REPORT))
+        if rec and rec.get("zephor", "0") != "0":
+            status += "; last run " + _failure(rec["zephor"], err)
+        return status, "output_error", None
+    if not has6:
+        # An export was tried only with both outputs there: they have been removed since.
+        if rec is None or "zephor" not in rec or rec["export"] != "-":
+            return "not run", "not_run", None
+        return _failure(rec["zephor"], err), "compute_error", None
+    if rec is None or "zephor" not in rec or rec.get("FOR006") != ff.sha256_of(p(ff.REPORT)):
+        return ("unrecorded: FOR006 and FOR007 are not from a run of zephor-batch (remove them to rerun)",
+                "output_error", None)
+    if rec["zephor"] != "0":
+        return _failure(rec["zephor"], err), "compute_error", None
+    if rec["export"] != "0":
+        return "export failed (exit %s)%s" % (rec["export"], ": " + err if err else ""), "output_error", None
+    try:
+        with open(p(ff.RESULTS), "rb") as f:
+            data = f.read()
+        result = json.loads(data)
+        values_of(result)
+    except (OSError, ValueError, KeyError, TypeError, AttributeError):
+        return "results.json unreadable", "output_error", None
+    if hashlib.sha256(data).hexdigest() != rec.get("results.json"):
+        return ("stale: results.json is not the one this run wrote (remove FOR006 and FOR007 to rerun)",
+                "output_error", None)
+    return "ok", "", result
+
+
+def read_molecule(folder):
+    """molecule.json's contents, or None (a folder of a directory batch, or an unreadable file)."""
+    path = os.path.join(folder, ff.MOLECULE)
+    if not ff.is_regular(path):
+        return None
+    try:
+        with open(path, encoding="utf-8") as f:
+            m = json.load(f)
+        return m if isinstance(m, dict) else None
+    except (OSError, ValueError):
+        return None
+
+
+def folder_row(root, folder):
+    status, kind, result = _status(folder)
+    row = Row(os.path.relpath(folder, root), status, kind, molecule=read_molecule(folder))
+    if result is not None:
+        row.result = result
+        row.values = values_of(result)
+    return row
+
+
+def csv_text(rows):
+    out = io.StringIO()
+    w = csv.writer(out, lineterminator="\n")
+    w.writerow(COLUMNS)
+    for r in rows:
+        m = r.molecule or {}
+        cells = dict(r.values, folder=r.folder, status=r.status,
+                     index=str(m.get("index", "")), name=str(m.get("name", "")))
+        w.writerow([cells.get(c, "") for c in COLUMNS])
+    return out.getvalue()
+
+
+def _batch_extras(r):
+    m = r.molecule or {}
+    x = {"folder": r.folder, "status": r.status}
+    for key in ("index", "name", "input", "line"):
+        if key in m:
+            x[key] = m[key]
+    return x
+
+
+def json_line(r):
+    """One QCSchema record: the result with the batch's facts under extras.batch, or a
+    FailedOperation whose error message is the row's status."""
+    if r.result is not None:
+        result = dict(r.result, id=r.folder)
+        result["extras"] = dict(result.get("extras", {}), batch=_batch_extras(r))
+        return json.dumps(result, separators=(",", ":"), ensure_ascii=False)
+    failed = {"id": r.folder, "success": False,
+              "error": {"error_type": r.kind or "unknown_error", "error_message": r.status},
+              "extras": {"batch": _batch_extras(r)}}
+    if r.molecule and "record" in r.molecule:
+        failed["input_data"] = {"format": r.molecule.get("format"), "record": r.molecule["record"]}
+    return json.dumps(failed, separators=(",", ":"), ensure_ascii=False)
+
+
+def jsonl_text(rows):
+    return "".join(json_line(r) + "\n" for r in rows)
+
+
+def jsonl_path(table):
+    """results.csv's companion: the same name with .jsonl in place of .csv (or added)."""
+    stem, ext = os.path.splitext(table)
+    return (stem if ext.lower() == ".csv" else table) + ".jsonl"
