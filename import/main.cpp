@@ -4,6 +4,7 @@
 //   zephor-import INPUT [-o FOR005] [--format FMT] [--charge N] [--title T] [--index N] [--force]
 //                [--timeout SECONDS]
 //   zephor-import --smiles 'CCO' [...]
+//   zephor-import --serve   (many such runs for zephor-batch: import/request_server.hpp)
 //
 // Exit status: 0 written, 1 bad command line or file problem, 2 a molecule that cannot become a
 // FOR005, also one on which Open Babel crashed or ran past --timeout (nothing is written then).
@@ -19,11 +20,15 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "common/run_files.hpp"
 #include "common/whole_file.hpp"
 #include "import/errors.hpp"
 #include "import/for005_writer.hpp"
+#include "import/request_server.hpp"
 #include "import/sandboxed_reader.hpp"
 #include "import/text_lines.hpp"
 #include "import/xyz_reader.hpp"
@@ -118,9 +123,8 @@ int run(const Options& opt) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// One run: the command line as a chemist gives it.
+int import_main(int argc, char** argv) {
     CLI::App app{"zephor-import: writes the molecule file FOR005 that zephor reads, from an XYZ, Z-matrix, "
                  "SDF/MOL, MOL2, PDB or CML file, or a SMILES string."};
     Options opt;
@@ -173,4 +177,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zephor-import: out of memory\n");
         return 1;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--serve") == 0) {
+        try {
+            return zi::serve_requests(STDIN_FILENO, STDOUT_FILENO, [](std::vector<char*>& argv) {
+                return import_main(static_cast<int>(argv.size()) - 1, argv.data());
+            });
+        } catch (const zi::FileError& e) {
+            std::fprintf(stderr, "zephor-import: %s\n", e.what());
+            return 1;
+        }
+    }
+    return import_main(argc, argv);
 }

@@ -1,0 +1,30 @@
+// zephor-import --serve: many imports in one process, for a batch that imports thousands of
+// molecules. Each request is the argument list, standard input and folder of one zephor-import
+// run; it runs in a child forked from this process, so it reads, writes, fails and exits exactly
+// as that run would alone, while Open Babel's plugins are loaded once, here, before the first.
+//
+// A request on standard input:  <n>\n, then n arguments, then standard input's bytes, then the
+//                               folder, each as <length>\n<bytes>
+// Its answer on standard output: <exit status> <length>\n<what the run wrote to standard error>
+// (a run killed by signal N answers 128 + N, as a shell tells it). At the end of standard input
+// the server exits 0; on a malformed request, 1 with a message.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zephor::importer {
+
+struct ImportRequest {
+    std::vector<std::string> arguments;  // after the program's name
+    std::string standard_input;
+    std::string folder;
+};
+
+// Serves requests from the descriptor in_fd to out_fd until the end of in_fd; run(argv) is one
+// run's main (argv[0] the program's name, a null pointer last), called in the child. Returns the
+// server's exit status; throws FileError on a malformed request or a refused fork.
+int serve_requests(int in_fd, int out_fd, const std::function<int(std::vector<char*>&)>& run);
+
+}  // namespace zephor::importer
