@@ -11,6 +11,7 @@ import time
 
 from . import folder_files as ff
 from . import molecule_run
+from .import_service import ImportServers
 
 MAX_TASKS = 200  # array tasks or parallel jobs by default: well below Slurm's MaxArraySize of 1001
 
@@ -31,10 +32,27 @@ def child_environment(threads):
     return env
 
 
-def run_local(folders, jobs, programs, env, progress):
-    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-        for ok in pool.map(lambda f: molecule_run.run_folder(f, programs, env), folders):
-            progress.finished(ok is not False)
+def _importers(programs, env):
+    return ImportServers(programs.importer, env) if programs.serve_imports else None
+
+
+def run_local(folders, jobs, programs, env, progress, finished=None):
+    """finished(folder): what a worker does next with a folder it has run (the table's reading)."""
+    importers = _importers(programs, env)
+
+    def one(folder):
+        ok = molecule_run.run_folder(folder, programs, env, importers)
+        if finished is not None and ok:
+            finished(folder)
+        return ok
+
+    try:
+        with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
+            for ok in pool.map(one, folders):
+                progress.finished(ok is not False)
+    finally:
+        if importers is not None:
+            importers.close()
 
 
 def run_worker(folders, programs, env, jobs, report=sys.stdout):
@@ -49,14 +67,20 @@ def run_worker(folders, programs, env, jobs, report=sys.stdout):
             print("zephor-batch: no folder %s" % f, file=sys.stderr)
             status = 1
 
+    importers = _importers(programs, env)
+
     def one(folder):
-        ok = molecule_run.run_folder(folder, programs, env)
+        ok = molecule_run.run_folder(folder, programs, env, importers)
         return folder, "skipped" if ok is None else "ok" if ok else "failed"
 
-    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-        for folder, outcome in pool.map(one, present):
-            report.write("%s %s\n" % (outcome, folder))
-            report.flush()
+    try:
+        with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
+            for folder, outcome in pool.map(one, present):
+                report.write("%s %s\n" % (outcome, folder))
+                report.flush()
+    finally:
+        if importers is not None:
+            importers.close()
     return status
 
 

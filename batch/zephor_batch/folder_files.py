@@ -10,6 +10,7 @@ import errno
 import fcntl
 import hashlib
 import os
+import threading
 
 MOLECULE = "molecule.json"
 INPUT = "FOR005"
@@ -47,20 +48,27 @@ def read_text(path):
         return None
 
 
-def write_whole(path, text):
-    """Writes beside the final name, then renames; never leaves a half-written file under it."""
+def write_whole_bytes(path, data, sync=False):
+    """Writes beside the final name, then renames; never leaves a half-written file under it.
+    The temporary name holds the process and thread, so that workers never share one."""
     folder = os.path.dirname(os.path.abspath(path))
-    tmp = os.path.join(folder, ".%s.%d.tmp" % (os.path.basename(path), os.getpid()))
+    tmp = os.path.join(folder, ".%s.%d.%d.tmp" % (os.path.basename(path), os.getpid(), threading.get_ident()))
     fd = os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
     try:
-        with os.fdopen(fd, "w", encoding="utf-8") as f:
-            f.write(text)
+        with os.fdopen(fd, "wb") as f:
+            f.write(data)
             f.flush()
-            os.fsync(f.fileno())
+            if sync:
+                os.fsync(f.fileno())
         os.replace(tmp, path)
     except BaseException:
         os.unlink(tmp)
         raise
+
+
+def write_whole(path, text):
+    """A table or list, written whole and synced before it is named."""
+    write_whole_bytes(path, text.encode("utf-8"), sync=True)
 
 
 def lock_target(folder):

@@ -64,7 +64,7 @@ def _file_batch(o):
     return out, molecules
 
 
-def _run(o, root, todo, programs, launcher, array_script):
+def _run(o, root, todo, programs, launcher, array_script, cache):
     jobs = o.jobs or _cpus()
     progress = Progress(len(todo), o.quiet)
     try:
@@ -80,7 +80,9 @@ def _run(o, root, todo, programs, launcher, array_script):
             engines.run_parallel(todo, o.jobs, chunk, o.sshloginfile, launcher, progress)
         else:
             env = engines.child_environment(max(1, _cpus() // jobs))
-            engines.run_local(todo, jobs, programs, env, progress)
+            # Each worker reads its folder's results for the table as soon as it has run it.
+            engines.run_local(todo, jobs, programs, env, progress,
+                              lambda f: table.json_line(table.folder_row(root, f, cache), cache))
     finally:
         progress.close()
 
@@ -104,12 +106,13 @@ def batch(o, programs, launcher, array_script):
                                             for d in os.environ.get("PATH", "").split(os.pathsep)):
                 raise Refusal({"parallel": "GNU parallel", "sbatch": "Slurm's sbatch"}[tool] + " is not installed")
         todo = [f for f, conflict in prepared if conflict is None and molecule_run.runnable(f)] if o.run else []
+        cache = table.ResultCache()
         if todo:
-            _run(o, root, todo, programs, launcher, array_script)
-        rows = [table.folder_row(root, f) if conflict is None else
+            _run(o, root, todo, programs, launcher, array_script, cache)
+        rows = [table.folder_row(root, f, cache) if conflict is None else
                 table.Row(os.path.relpath(f, root), conflict, "input_error") for f, conflict in prepared]
         csv_path = o.table or os.path.join(root, "results.csv")
-        for path, text in ((csv_path, table.csv_text(rows)), (table.jsonl_path(csv_path), table.jsonl_text(rows))):
+        for path, text in ((csv_path, table.csv_text(rows)), (table.jsonl_path(csv_path), table.jsonl_text(rows, cache))):
             try:
                 ff.write_whole(path, text)
             except OSError as e:
@@ -120,7 +123,7 @@ def batch(o, programs, launcher, array_script):
         os.close(lock)
 
 
-def main(argv, here, version, built, launcher, array_script):
+def main(argv, here, version, built, launcher, array_script, python_dir=None):
     try:
         o = parse(argv)
         if o.help:
@@ -129,7 +132,7 @@ def main(argv, here, version, built, launcher, array_script):
         if o.version:
             print("zephor-batch %s" % version)
             return 0
-        programs = find_programs(here, built)
+        programs = find_programs(here, built, python_dir)
         if o.one:
             return engines.run_worker(o.one, programs, engines.child_environment(1), o.jobs or 1)
         return batch(o, programs, launcher, array_script)

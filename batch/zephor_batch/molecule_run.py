@@ -46,7 +46,23 @@ def _call(command, folder, messages, env, stdin_text=None):
         return 127
 
 
-def _import(folder, programs, messages, env, record):
+def _import_by_server(folder, command, stdin_text, messages, importers):
+    """The import through the worker's server: its status, its messages written as the program
+    writes them; None when no server answered (whatever the lost run wrote is removed)."""
+    answer = importers.run(command[1:], stdin_text, folder)
+    if answer is None:
+        try:
+            os.unlink(os.path.join(folder, ff.INPUT))  # absent before this import
+        except FileNotFoundError:
+            pass
+        return None
+    status, text = answer
+    messages.flush()
+    os.write(messages.fileno(), text)
+    return status
+
+
+def _import(folder, programs, messages, env, record, importers):
     """Appends the import's lines to the record; True when FOR005 was written."""
     path = os.path.join(folder, ff.MOLECULE)
     record.append(("molecule", ff.sha256_of(path)))
@@ -61,14 +77,64 @@ def _import(folder, programs, messages, env, record):
         messages.write(problem + "\n")
         record.append(("import", "bad"))
         return False
-    status = _call(command, folder, messages, env, stdin_text)
+    status = None if importers is None else _import_by_server(folder, command, stdin_text, messages, importers)
+    if status is None:
+        status = _call(command, folder, messages, env, stdin_text)
     record.append(("import", str(status)))
     return status == 0 and ff.is_regular(os.path.join(folder, ff.INPUT))
 
 
-def run_folder(folder, programs, env):
+def _run_in_process(folder, package):
+    """zephor and its QCSchema export inside this process: FOR006, FOR007 and results.json with
+    the programs' bytes, each written whole and then renamed. False when the run was anything
+    but clean (zephor's report, a refused allocation, a failed solve, a file not written): what
+    it wrote is then removed again, and the programs run, leaving their own messages."""
+    p = lambda name: os.path.join(folder, name)
+    written = []
+    try:
+        with open(p(ff.INPUT), "rb") as f:
+            result = package.run(f.read(), keep_matrices=False)
+        for name, data in ((ff.REPORT, result.report_text().encode("utf-8", "surrogateescape")),
+                           (ff.CHECKPOINT, result.checkpoint_text().encode("utf-8", "surrogateescape")),
+                           (ff.RESULTS, result.qcschema_text().encode("utf-8"))):
+            written.append(name)
+            ff.write_whole_bytes(p(name), data)
+        return True
+    except Exception:
+        for name in written:
+            try:
+                os.unlink(p(name))
+            except FileNotFoundError:
+                pass
+        return False
+
+
+def _run_programs(folder, programs, messages, env):
+    """zephor, then zephor-export --json when zephor wrote both files: their exit statuses (the
+    export's '-' when it did not run)."""
+    p = lambda name: os.path.join(folder, name)
+    zstatus = _call([programs.zephor], folder, messages, env)
+    estatus = "-"
+    if zstatus == 0 and os.path.isfile(p(ff.REPORT)) and os.path.isfile(p(ff.CHECKPOINT)):
+        estatus = _call([programs.exporter, "--json", ff.TEMP_RESULTS, "--force", ff.CHECKPOINT],
+                        folder, messages, env)
+        if estatus == 0:
+            try:
+                os.replace(p(ff.TEMP_RESULTS), p(ff.RESULTS))
+            except OSError:
+                estatus = 1
+        try:
+            os.unlink(p(ff.TEMP_RESULTS))
+        except FileNotFoundError:
+            pass
+        estatus = str(estatus)
+    return zstatus, estatus
+
+
+def run_folder(folder, programs, env, importers=None):
     """Runs the folder when it is runnable and no other worker has it. Returns None when it was
-    not run, else True when every step succeeded."""
+    not run, else True when every step succeeded. importers: the workers' ImportServers, or None
+    to start zephor-import for each import."""
     p = lambda name: os.path.join(folder, name)
     if not runnable(folder):
         return None
@@ -84,24 +150,13 @@ def run_folder(folder, programs, env):
         record = []
         ok = False
         with open(p(ff.TEMP_MESSAGES), "w", encoding="utf-8") as messages:
-            imported = not needs_import(folder) or _import(folder, programs, messages, env, record)
+            imported = not needs_import(folder) or _import(folder, programs, messages, env, record, importers)
             if imported:
                 input_hash = ff.sha256_of(p(ff.INPUT))
-                zstatus = _call([programs.zephor], folder, messages, env)
-                estatus = "-"
-                if zstatus == 0 and os.path.isfile(p(ff.REPORT)) and os.path.isfile(p(ff.CHECKPOINT)):
-                    estatus = _call([programs.exporter, "--json", ff.TEMP_RESULTS, "--force", ff.CHECKPOINT],
-                                    folder, messages, env)
-                    if estatus == 0:
-                        try:
-                            os.replace(p(ff.TEMP_RESULTS), p(ff.RESULTS))
-                        except OSError:
-                            estatus = 1
-                    try:
-                        os.unlink(p(ff.TEMP_RESULTS))
-                    except FileNotFoundError:
-                        pass
-                    estatus = str(estatus)
+                if programs.package is not None and _run_in_process(folder, programs.package):
+                    zstatus, estatus = 0, "0"
+                else:
+                    zstatus, estatus = _run_programs(folder, programs, messages, env)
                 record += [("zephor", str(zstatus)), ("export", estatus), ("FOR005", input_hash)]
                 if os.path.isfile(p(ff.REPORT)):
                     record.append(("FOR006", ff.sha256_of(p(ff.REPORT))))

@@ -8,6 +8,7 @@ import io
 import json
 import os
 import signal
+import threading
 
 from . import folder_files as ff
 
@@ -26,6 +27,38 @@ class Row:
     values: dict = dataclasses.field(default_factory=dict)
     result: dict = None      # the QCSchema result when ok
     molecule: dict = None    # molecule.json's contents, for a folder made from a molecule file
+    digest: str = None       # results.json's SHA-256 when ok
+
+
+class ResultCache:
+    """The results.json files this batch has read, by their SHA-256: the parsed result and its
+    JSON Lines renderings. The workers fill it as each folder finishes, while the other workers'
+    runs go on, so that the table at the end parses and renders nothing a second time. A file
+    changed since is another hash, read afresh; a cached result is never modified."""
+
+    def __init__(self):
+        self._results = {}
+        self._lines = {}
+        self._lock = threading.Lock()
+
+    def result(self, digest, data):
+        with self._lock:
+            hit = self._results.get(digest)
+        if hit is None:
+            hit = json.loads(data)
+            values_of(hit)  # a result without the table's values is not kept
+            with self._lock:
+                self._results[digest] = hit
+        return hit
+
+    def line(self, key, render):
+        with self._lock:
+            hit = self._lines.get(key)
+        if hit is None:
+            hit = render()
+            with self._lock:
+                self._lines[key] = hit
+        return hit
 
 
 def _fmt(v):
@@ -95,54 +128,55 @@ def _messages(folder):
     return " ".join(" ".join(line.split()) for line in text.splitlines()).strip()
 
 
-def _status(folder):
-    """(status, error_type, result) of one folder."""
+def _status(folder, cache=None):
+    """(status, error_type, result, results.json's SHA-256) of one folder."""
     p = lambda name: os.path.join(folder, name)
     from_file = ff.is_regular(p(ff.MOLECULE))
     if not from_file and not ff.is_regular(p(ff.INPUT)):
-        return "FOR005 is not a regular file", "input_error", None
+        return "FOR005 is not a regular file", "input_error", None, None
     if ff.busy(folder):
-        return "running", "not_run", None
+        return "running", "not_run", None, None
     rec = _record(folder)
     err = _messages(folder) if rec else ""
     if from_file and not os.path.lexists(p(ff.INPUT)):
         if rec is None or "zephor" in rec:
-            return "not run", "not_run", None
+            return "not run", "not_run", None, None
         if rec["import"] == "bad":
-            return "bad record: " + err, "input_error", None
-        return _failure(rec["import"], err, "import "), "input_error", None
+            return "bad record: " + err, "input_error", None, None
+        return _failure(rec["import"], err, "import "), "input_error", None, None
     if not ff.is_regular(p(ff.INPUT)):
-        return "FOR005 is not a regular file", "input_error", None
+        return "FOR005 is not a regular file", "input_error", None, None
     has6, has7 = os.path.lexists(p(ff.REPORT)), os.path.lexists(p(ff.CHECKPOINT))
     if has6 != has7:
         status = "incomplete: %s without %s (remove it to rerun)" % (
             (ff.REPORT, ff.CHECKPOINT) if has6 else (ff.CHECKPOINT, ff.REPORT))
         if rec and rec.get("zephor", "0") != "0":
             status += "; last run " + _failure(rec["zephor"], err)
-        return status, "output_error", None
+        return status, "output_error", None, None
     if not has6:
         # An export was tried only with both outputs there: they have been removed since.
         if rec is None or "zephor" not in rec or rec["export"] != "-":
-            return "not run", "not_run", None
-        return _failure(rec["zephor"], err), "compute_error", None
+            return "not run", "not_run", None, None
+        return _failure(rec["zephor"], err), "compute_error", None, None
     if rec is None or "zephor" not in rec or rec.get("FOR006") != ff.sha256_of(p(ff.REPORT)):
         return ("unrecorded: FOR006 and FOR007 are not from a run of zephor-batch (remove them to rerun)",
-                "output_error", None)
+                "output_error", None, None)
     if rec["zephor"] != "0":
-        return _failure(rec["zephor"], err), "compute_error", None
+        return _failure(rec["zephor"], err), "compute_error", None, None
     if rec["export"] != "0":
-        return "export failed (exit %s)%s" % (rec["export"], ": " + err if err else ""), "output_error", None
+        return ("export failed (exit %s)%s" % (rec["export"], ": " + err if err else ""), "output_error", None,
+                None)
     try:
         with open(p(ff.RESULTS), "rb") as f:
             data = f.read()
-        result = json.loads(data)
-        values_of(result)
+        digest = hashlib.sha256(data).hexdigest()
+        result = (cache or ResultCache()).result(digest, data)
     except (OSError, ValueError, KeyError, TypeError, AttributeError):
-        return "results.json unreadable", "output_error", None
-    if hashlib.sha256(data).hexdigest() != rec.get("results.json"):
+        return "results.json unreadable", "output_error", None, None
+    if digest != rec.get("results.json"):
         return ("stale: results.json is not the one this run wrote (remove FOR006 and FOR007 to rerun)",
-                "output_error", None)
-    return "ok", "", result
+                "output_error", None, None)
+    return "ok", "", result, digest
 
 
 def read_molecule(folder):
@@ -158,9 +192,9 @@ def read_molecule(folder):
         return None
 
 
-def folder_row(root, folder):
-    status, kind, result = _status(folder)
-    row = Row(os.path.relpath(folder, root), status, kind, molecule=read_molecule(folder))
+def folder_row(root, folder, cache=None):
+    status, kind, result, digest = _status(folder, cache)
+    row = Row(os.path.relpath(folder, root), status, kind, molecule=read_molecule(folder), digest=digest)
     if result is not None:
         row.result = result
         row.values = values_of(result)
@@ -188,13 +222,17 @@ def _batch_extras(r):
     return x
 
 
-def json_line(r):
+def json_line(r, cache=None):
     """One QCSchema record: the result with the batch's facts under extras.batch, or a
     FailedOperation whose error message is the row's status."""
     if r.result is not None:
-        result = dict(r.result, id=r.folder)
-        result["extras"] = dict(result.get("extras", {}), batch=_batch_extras(r))
-        return json.dumps(result, separators=(",", ":"), ensure_ascii=False)
+        def render():
+            result = dict(r.result, id=r.folder)
+            result["extras"] = dict(result.get("extras", {}), batch=_batch_extras(r))
+            return json.dumps(result, separators=(",", ":"), ensure_ascii=False)
+        if cache is None or r.digest is None:
+            return render()
+        return cache.line((r.digest, r.folder, json.dumps(_batch_extras(r), sort_keys=True)), render)
     failed = {"id": r.folder, "success": False,
               "error": {"error_type": r.kind or "unknown_error", "error_message": r.status},
               "extras": {"batch": _batch_extras(r)}}
@@ -203,8 +241,8 @@ def json_line(r):
     return json.dumps(failed, separators=(",", ":"), ensure_ascii=False)
 
 
-def jsonl_text(rows):
-    return "".join(json_line(r) + "\n" for r in rows)
+def jsonl_text(rows, cache=None):
+    return "".join(json_line(r, cache) + "\n" for r in rows)
 
 
 def jsonl_path(table):

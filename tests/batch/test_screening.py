@@ -232,3 +232,72 @@ def test_gnu_parallel_gives_the_local_tables(tmp_path):
     assert by_parallel.returncode == local.returncode == 2 and by_parallel.stderr == ""
     for name in ("results.csv", "results.jsonl"):
         assert read(os.path.join(work, "p", name)) == read(os.path.join(work, "l", name))
+
+
+def started_programs(trace):
+    """The file names of the programs an strace -f -e trace=execve log saw started."""
+    names = []
+    for line in read(trace, "r").splitlines():
+        if "execve(\"" in line and "= 0" in line:
+            names.append(os.path.basename(line.split("execve(\"", 1)[1].split("\"", 1)[0]))
+    return names
+
+
+def assert_same_trees(a, b):
+    names = sorted(os.listdir(a))
+    assert names == sorted(os.listdir(b))
+    for name in names:
+        pa, pb = os.path.join(a, name), os.path.join(b, name)
+        if os.path.isdir(pa):
+            assert_same_trees(pa, pb)
+        else:
+            assert read(pa) == read(pb), pa
+
+
+def test_in_process_runs_give_the_programs_folders(tmp_path):
+    """Where the package is built with the programs, zephor and the export run inside the workers
+    and the imports through one zephor-import server a worker: no zephor or zephor-export process
+    for a clean run, zephor itself for a FOR005 it rejects (its own message and status), and every
+    file of every folder, the tables too, as the programs started one by one write them."""
+    work = str(tmp_path)
+    golden = os.path.join(DATA, "..", "golden")
+    for road in ("in", "programs"):
+        for name in ("ammonia", "benzene", "bf3"):
+            os.makedirs(os.path.join(work, road, name))
+            shutil.copy(os.path.join(golden, name, "FOR005"), os.path.join(work, road, name))
+        os.makedirs(os.path.join(work, road, "unknown"))
+        with open(os.path.join(work, road, "unknown", "FOR005"), "w") as f:
+            f.write("unknown\n0\nXe 0.0 0.0 0.0\n")
+    shutil.copy(os.path.join(DATA, "five.sdf"), work)
+    env = dict(os.environ, ZEPHOR_BATCH_IN_PROCESS="0")
+    for args, status in ((["in"], 2), (["five.sdf", "-o", "in-sdf"], 2)):
+        done = subprocess.run(["strace", "-f", "-qq", "-e", "trace=execve", "-o", "trace", BATCH, "-j", "2", *args],
+                              cwd=work, capture_output=True, text=True)
+        assert done.returncode == status
+        started = started_programs(os.path.join(work, "trace"))
+        assert started.count(os.path.basename(ZEPHOR)) == (1 if args == ["in"] else 0)
+        assert os.path.basename(EXPORT) not in started
+        assert started.count(os.path.basename(IMPORT)) <= (0 if args == ["in"] else 2)
+    for args in (["programs"], ["five.sdf", "-o", "programs-sdf"]):
+        assert subprocess.run([BATCH, "-j", "2", *args], cwd=work, capture_output=True, env=env).returncode == 2
+    assert_same_trees(os.path.join(work, "in"), os.path.join(work, "programs"))
+    assert_same_trees(os.path.join(work, "in-sdf"), os.path.join(work, "programs-sdf"))
+    assert read(os.path.join(work, "in", "ammonia", "FOR006")) == read(os.path.join(golden, "ammonia", "FOR006"))
+
+
+def test_an_import_server_that_dies_leaves_the_import_to_the_program(tmp_path):
+    """A server that ends without answering (here one that is no server at all): the program then
+    imports the molecule itself, and the folder is as a run without servers leaves it."""
+    from zephor_batch import import_service, molecule_folders, molecule_file, molecule_run
+    from zephor_batch.programs import Programs
+    work = str(tmp_path)
+    shutil.copy(os.path.join(DATA, "five.xyz"), work)
+    molecules = molecule_file.read_molecules(os.path.join(work, "five.xyz"), "xyz")[:1]
+    programs = Programs(ZEPHOR, IMPORT, EXPORT)
+    for out, servers in (("dead", import_service.ImportServers("/bin/true", dict(os.environ))), ("none", None)):
+        os.makedirs(os.path.join(work, out))
+        (folder, conflict), = molecule_folders.prepare(os.path.join(work, out), molecules)
+        assert molecule_run.run_folder(folder, programs, dict(os.environ), servers) is True
+        if servers is not None:
+            servers.close()
+    assert_same_trees(os.path.join(work, "dead"), os.path.join(work, "none"))
