@@ -94,11 +94,13 @@ def main():
             f.write(text)
         xtb_dirs.append(d)
 
-    times = {"sdf": [], "xyz": [], "xtb": []}
+    times = {"sdf": [], "xyz": [], "sdf-programs": [], "xtb": []}
     good = {}
+    # The programs' road: zephor-import, zephor and zephor-export started for every molecule.
+    programs_env = dict(env, ZEPHOR_BATCH_IN_PROCESS="0")
     for r in range(o.rounds):
-        for kind in ("sdf", "xyz"):
-            t, done = timed([batch, *jobs, "drugs3d." + kind, "-o", "%s%d" % (kind, r)], work, env)
+        for kind, suffix, run_env in (("sdf", "sdf", env), ("xyz", "xyz", env), ("sdf-programs", "sdf", programs_env)):
+            t, done = timed([batch, *jobs, "drugs3d." + suffix, "-o", "%s%d" % (kind, r)], work, run_env)
             times[kind].append(t)
             good[kind] = ok_rows(os.path.join(work, "%s%d" % (kind, r), "results.csv"))
         for d in xtb_dirs:
@@ -128,14 +130,17 @@ def main():
         "| SMILES (3D built) | %d of %d | %.1f | %.2f | %.2f× |" % (smiles_ok, o.count, t_smiles, o.count / t_smiles,
                                                                (o.count / t_smiles) / rate["xtb"]),
     ]
-    for kind, label in (("sdf", "3D SDF"), ("xyz", "3D XYZ")):
+    for kind, label in (("sdf", "3D SDF"), ("xyz", "3D XYZ"),
+                        ("sdf-programs", "3D SDF, a process for each program and molecule")):
         lines.append("| %s | %d of %d | %.1f | %.2f | %.2f× |" % (label, good[kind], n, statistics.median(times[kind]),
                                                                rate[kind], rate[kind] / rate["xtb"]))
     lines.append("| xtb GFN2 (3D XYZ) | %d of %d | %.1f | %.2f | 1× |" % (good["xtb"], n,
                                                                       statistics.median(times["xtb"]), rate["xtb"]))
-    lines += ["", "Where a molecule's time goes (medians over %d molecules run one after another, ms): %s. "
-              "Each is a process of its own, and most of each is starting it and loading its libraries "
-              "(Open Babel's plugins for SDF, OpenBLAS for zephor and the export), not the calculation." % (
+    lines += ["", "zephor-batch runs zephor and the export inside its workers (the Python package) and the "
+              "imports through one `zephor-import --serve` a worker; the last 3D SDF row is the road without "
+              "them (`ZEPHOR_BATCH_IN_PROCESS=0`). Each program started on its own costs, per molecule (medians "
+              "over %d molecules run one after another, ms): %s, most of it starting the process and loading "
+              "its libraries (Open Babel's plugins for SDF, OpenBLAS for zephor and the export)." % (
                   min(20, n), ", ".join("%s %.0f" % (k, v * 1000) for k, v in steps.items())), ""]
     write_section(o.results, "\n".join(lines) + "\n")
     print("\n".join(lines))
