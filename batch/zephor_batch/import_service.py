@@ -1,6 +1,6 @@
 """zephor-import --serve for the workers: each worker thread keeps one server, started at its
-first import, through which every import of that worker runs (the program's runs, each in a
-child of the server, without starting the program and loading Open Babel's plugins each time).
+first import, through which every import of that worker runs (the program's runs, without
+starting the program and loading Open Babel's plugins each time).
 An answer that does not come (a server that died or cannot start) is None: the caller then runs
 the program itself."""
 import locale
@@ -47,7 +47,8 @@ class ImportServers:
             messages = server.stdout.read(int(length))
             if len(messages) != int(length):
                 raise EOFError
-            return int(status), messages
+            # -1: a run the server cannot make as a process would (a folder it cannot enter).
+            return (int(status), messages) if int(status) >= 0 else None
         except Exception:
             if server is not None:
                 server.kill()
