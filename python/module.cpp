@@ -31,6 +31,7 @@
 #include "export/report_reader.hpp"
 #include "export/results_json.hpp"
 #include "import/for005_writer.hpp"
+#include "python/solver_pool.hpp"
 #include "solver/private_library.hpp"
 
 namespace py = pybind11;
@@ -48,11 +49,13 @@ std::string module_folder() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// Loaded on first use; a failure (reported like the program's) is tried again on the next run.
-const zephor::PrivateSolver& private_solver() {
-    static const zephor::PrivateSolver solver(module_folder() + "/libzephor_environment.so",
-                                              module_folder() + "/libzephor_solve.so");
-    return solver;
+// Namespaces loaded as threads ask for them; a failure of the first (reported like the
+// program's) is tried again on the next run. Four at most: the dynamic linker's room for
+// namespaces is small, and a batch on more cores than that waits for a free one.
+zephor::SolverPool& solvers() {
+    static zephor::SolverPool pool(module_folder() + "/libzephor_environment.so",
+                                   module_folder() + "/libzephor_solve.so", 4);
+    return pool;
 }
 
 // A run's outcome: "ok" with the run, or the early end with its texts, as zephor's main() tells
@@ -107,7 +110,8 @@ struct Run {
         std::lock_guard<std::mutex> hold(lock);
         exported_locked();
         if (analysis) return;
-        private_solver().with_library([&](void* library) {
+        const zephor::SolverPool::Lease solver = solvers().take();
+        solver->with_library([&](void* library) {
             analysis = std::make_unique<zephor::exporter::Analysis>(
                 zephor::exporter::population_analysis(*checkpoint, *orbitals, library));
         });
@@ -119,12 +123,12 @@ namespace {
 Outcome run_for005(const std::string& for005, bool keep_matrices) {
     Outcome o;
     try {
-        const zephor::PrivateSolver& solver = private_solver();
         auto run = std::make_shared<Run>();
         run->x = zephor::run_in_memory(
             for005, keep_matrices,
-            [&solver](std::vector<double>& a, std::vector<double>& b, std::int32_t n, std::vector<double>& w) {
-                return solver.dsygv(a, b, n, w);
+            [](std::vector<double>& a, std::vector<double>& b, std::int32_t n, std::vector<double>& w) {
+                const zephor::SolverPool::Lease solver = solvers().take();
+                return solver->dsygv(a, b, n, w);
             });
         o.kind = "ok";
         o.run = std::move(run);
@@ -324,7 +328,7 @@ PYBIND11_MODULE(_zephor, mod) {
                     r.analysed();
                     const zephor::exporter::Report report = zephor::exporter::parse_report(r.x.report, "FOR006");
                     return zephor::exporter::results_json(*r.checkpoint, *r.orbitals, report, *r.analysis,
-                                                          r.checkpoint->title, version, private_solver().library());
+                                                          r.checkpoint->title, version, solvers().first().library());
                 });
             },
             py::arg("version"), py::call_guard<py::gil_scoped_release>())
@@ -384,8 +388,8 @@ PYBIND11_MODULE(_zephor, mod) {
 
     // The private copy of the library: its kernel and the counters of the routines it calls.
     mod.def("solver_state", [] {
-        const zephor::PrivateSolver& s = private_solver();
-        const zephor::PrivateSolveCounts c = s.counts();
+        const zephor::PrivateSolver& s = solvers().first();
+        const zephor::PrivateSolveCounts c = solvers().counts();
         py::dict d;
         d["corename"] = s.corename();
         d["config"] = s.library().config;

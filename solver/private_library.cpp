@@ -60,14 +60,10 @@ void* symbol(void* handle, const char* name, const std::string& file) {
     return p;
 }
 
-std::mutex& solve_lock() {
-    static std::mutex m;
-    return m;
-}
-
 }  // namespace
 
 struct PrivateSolver::Entries {
+    std::mutex lock;          // one solve or analysis at a time in this namespace
     void* library = nullptr;  // the library's own routines
     dsygv_entry_fn* dsygv = nullptr;
     counts_entry_fn* counts = nullptr;
@@ -105,7 +101,7 @@ int PrivateSolver::dsygv(std::vector<double>& a, std::vector<double>& b, std::in
     char message[1024];
     int kind = 0;
     {
-        std::lock_guard<std::mutex> hold(solve_lock());
+        std::lock_guard<std::mutex> hold(entries_->lock);
         kind = entries_->dsygv(a.data(), b.data(), n, orbital_energy.data(), &info, message, sizeof message);
     }
     if (kind == 1) throw MemoryRefused(message);
@@ -118,14 +114,14 @@ int PrivateSolver::dsygv(std::vector<double>& a, std::vector<double>& b, std::in
 }
 
 void PrivateSolver::with_library(const std::function<void(void*)>& f) const {
-    std::lock_guard<std::mutex> hold(solve_lock());
+    std::lock_guard<std::mutex> hold(entries_->lock);
     f(entries_->library);
 }
 
 PrivateSolveCounts PrivateSolver::counts() const {
     std::uint64_t c[4] = {};
     {
-        std::lock_guard<std::mutex> hold(solve_lock());
+        std::lock_guard<std::mutex> hold(entries_->lock);
         entries_->counts(c);
     }
     return {c[0], c[1], c[2], c[3]};

@@ -39,8 +39,9 @@ public:
     ~PrivateSolver();  // the namespace stays loaded: the library keeps threads and buffers
 
     // dsygv_in_place (solver/eigen_solve.hpp) in the namespace: the same arguments and INFO, the
-    // same exceptions. One solve at a time (the library is pinned to one thread and the routines
-    // keep the state of the solve they are in): callers on several threads wait here.
+    // same exceptions. One solve at a time in a namespace (the library is pinned to one thread and
+    // the routines keep the state of the solve they are in): callers on several threads wait here,
+    // unless each has a namespace of its own (another PrivateSolver).
     int dsygv(std::vector<double>& a, std::vector<double>& b, std::int32_t n, std::vector<double>& orbital_energy) const;
 
     // Calls `f` with the namespace's library (a dlopen handle for dlsym, the library's own
