@@ -10,74 +10,19 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "import/child_process.hpp"
 #include "import/errors.hpp"
+#include "import/request_reader.hpp"
 
 namespace zephor::importer {
 
 namespace {
-
-constexpr std::size_t most_arguments = 1000;
-constexpr std::size_t most_bytes = std::size_t{1} << 30;
-
-// Reads fd in blocks; take() gives exactly n bytes or throws.
-class Reader {
-public:
-    explicit Reader(int fd) : fd_(fd) {}
-    // False at the end of input before any byte.
-    bool at_end() {
-        fill();
-        return pos_ == buffer_.size();
-    }
-    std::size_t number() {
-        std::size_t value = 0;
-        std::size_t digits = 0;
-        for (;;) {
-            if (at_end()) throw FileError("--serve: a request ends early");
-            const char c = buffer_[pos_++];
-            if (c == '\n' && digits > 0) return value;
-            if (c < '0' || c > '9' || ++digits > 10) throw FileError("--serve: a malformed request");
-            value = value * 10 + static_cast<std::size_t>(c - '0');
-        }
-    }
-    std::string take(std::size_t n) {
-        std::string out;
-        out.reserve(n);
-        while (out.size() < n) {
-            if (at_end()) throw FileError("--serve: a request ends early");
-            const std::size_t k = std::min(n - out.size(), buffer_.size() - pos_);
-            out.append(buffer_, pos_, k);
-            pos_ += k;
-        }
-        return out;
-    }
-    std::string counted() {
-        const std::size_t n = number();
-        if (n > most_bytes) throw FileError("--serve: a request too large");
-        return take(n);
-    }
-
-private:
-    void fill() {
-        if (pos_ < buffer_.size()) return;
-        buffer_.resize(1 << 16);
-        ssize_t got;
-        do got = ::read(fd_, buffer_.data(), buffer_.size());
-        while (got < 0 && errno == EINTR);
-        if (got < 0) throw FileError(std::string("--serve: cannot read requests: ") + std::strerror(errno));
-        buffer_.resize(static_cast<std::size_t>(got));
-        pos_ = 0;
-    }
-    int fd_;
-    std::string buffer_;
-    std::size_t pos_ = 0;
-};
 
 int memory_file(const char* name, const std::string& bytes) {
     const int fd = ::memfd_create(name, MFD_CLOEXEC);
@@ -142,17 +87,6 @@ int kept(int fd) {
     return copy;
 }
 
-bool read_request(Reader& in, ImportRequest& r) {
-    if (in.at_end()) return false;
-    const std::size_t n = in.number();
-    if (n > most_arguments) throw FileError("--serve: too many arguments");
-    r.arguments.clear();
-    for (std::size_t i = 0; i < n; ++i) r.arguments.push_back(in.counted());
-    r.standard_input = in.counted();
-    r.folder = in.counted();
-    return true;
-}
-
 }  // namespace
 
 int serve_requests(int in_fd, int out_fd, const std::function<int(std::vector<char*>&)>& run) {
@@ -164,11 +98,11 @@ int serve_requests(int in_fd, int out_fd, const std::function<int(std::vector<ch
     const int home = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (home < 0 || null < 0) throw FileError(std::string("--serve: ") + std::strerror(errno));
-    Reader in(requests);
+    RequestReader in(requests);
     ImportRequest r;
     int result = 0;
     try {
-        while (read_request(in, r)) {
+        while (in.next(r)) {
             const int input = memory_file("stdin", r.standard_input);
             const int errors = memory_file("stderr", "");
             const int status = run_here(r, input, errors, null, home, run);

@@ -4,8 +4,7 @@
 // and ends with the status it would have alone, while Open Babel's plugins are loaded once,
 // before the first (each Open Babel reading is a child process of its own, as in a single run).
 //
-// A request on standard input:  <n>\n, then n arguments, then standard input's bytes, then the
-//                               folder, each as <length>\n<bytes>
+// A request on standard input: request_reader.hpp.
 // Its answer on standard output: <exit status> <length>\n<what the run wrote to standard error>
 // (-1 and nothing: a run that cannot be run here as a process would run it, a folder it cannot
 // enter or an exception the program does not catch; the batch then starts the program). At the
@@ -13,20 +12,13 @@
 #pragma once
 
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace zephor::importer {
 
-struct ImportRequest {
-    std::vector<std::string> arguments;  // after the program's name
-    std::string standard_input;
-    std::string folder;
-};
-
 // Serves requests from the descriptor in_fd to out_fd until the end of in_fd; run(argv) is one
 // run's main (argv[0] the program's name, a null pointer last), called in this process. Returns the
-// server's exit status; throws FileError on a malformed request or a refused fork.
+// server's exit status; throws FileError on a malformed request or a descriptor it cannot set.
 int serve_requests(int in_fd, int out_fd, const std::function<int(std::vector<char*>&)>& run);
 
 }  // namespace zephor::importer

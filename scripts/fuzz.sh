@@ -3,7 +3,7 @@
 # time split between them. Crashing inputs land in build-fuzz/findings/; the corpus grown in a
 # run stays in build-fuzz/corpus/ and is not committed (fuzz/corpus/ holds the seeds).
 #   bash scripts/fuzz.sh [SECONDS] [TARGET...]      default: 60 s over input_fuzzer, run_fuzzer,
-#                                                   import_fuzzer and export_fuzzer
+#                                                   import_fuzzer, request_fuzzer and export_fuzzer
 # FUZZ_JOBS=N runs N processes of each target side by side (default 1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +11,7 @@ root=$PWD
 total=${1:-60}
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(input_fuzzer run_fuzzer import_fuzzer export_fuzzer)
+[ "${#targets[@]}" -gt 0 ] || targets=(input_fuzzer run_fuzzer import_fuzzer request_fuzzer export_fuzzer)
 jobs=${FUZZ_JOBS:-1}
 # One OpenMP thread: idle worker threads spin and would take the fuzzer's core. The threaded paths
 # are exercised by the sanitizer test suite.
