@@ -109,17 +109,24 @@ def _recorded_since(folder, since):
         return False
 
 
-def _poll(folders, progress, stop):
+def _recorded_ok(folder):
+    """Whether the folder's record says its export succeeded (the run's last step)."""
+    text = ff.read_text(os.path.join(folder, ff.RECORD))
+    return text is not None and ff.parse_record(text).get("export") == "0"
+
+
+def _poll(folders, progress, stop, period=2.0):
     """Progress of an array from the folders themselves: a folder is done once its record is
-    newer than the submission or it is no longer runnable (a failed import leaves it runnable)."""
+    newer than the submission or it is no longer runnable (a failed import leaves it runnable),
+    and failed unless its record says the export succeeded."""
     since = time.time() - 1
     waiting = list(folders)
     while waiting and not stop():
-        time.sleep(2)
+        time.sleep(period)
         still = []
         for f in waiting:
             if _recorded_since(f, since) or not molecule_run.runnable(f):
-                progress.finished(True)
+                progress.finished(_recorded_ok(f))
             else:
                 still.append(f)
         waiting = still

@@ -27,3 +27,29 @@ def test_drawn_only_on_a_terminal():
         if drawn:
             assert text.startswith("\r1/3 done, 0 failed") and text.endswith("3/3 done, 1 failed, " +
                                                                               text.split(", ")[-2] + ", 0:00 left\n")
+
+
+def test_a_slurm_arrays_progress_counts_failures_from_the_records(tmp_path):
+    """The array's folders are polled: a record whose export succeeded is done, any other record
+    done and failed, a folder still runnable without a record waits."""
+    from zephor_batch import engines
+
+    class Counts:
+        def __init__(self):
+            self.seen = []
+
+        def finished(self, ok):
+            self.seen.append(ok)
+
+    folders = []
+    for name, record in (("ok", "zephor 0\nexport 0\n"), ("failed", "zephor 2\nexport -\n"),
+                         ("import", "molecule x\nimport 2\n"), ("waiting", None)):
+        folder = tmp_path / name
+        folder.mkdir()
+        (folder / "FOR005").write_text("x\n0\nH 0 0 0\n")
+        if record is not None:
+            (folder / "zephor.status").write_text(record)
+        folders.append(str(folder))
+    counts, polls = Counts(), []
+    engines._poll(folders, counts, lambda: polls.append(1) or len(polls) > 1, period=0)
+    assert counts.seen == [True, False, False]
