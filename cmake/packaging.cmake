@@ -24,7 +24,7 @@ else()
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${zephor_openblas_package}")
 if(ZEPHOR_COMPANIONS)
-  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", parallel, python3, util-linux")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", parallel, python3")
 endif()
 # The Python package's module is built for one minor version of the interpreter.
 if(ZEPHOR_PYTHON)
