@@ -53,4 +53,10 @@ fi
 cp "$source/tests/data/molecules/five.xyz" "$work/"
 "$r/zephor-batch" --quiet "$work/five.xyz" >/dev/null && [ "$(grep -c ',ok,' "$work/five/results.csv")" = 5 ] ||
   fail "the unpacked zephor-batch on five.xyz"
+# The unpacked batch finds its own package and runs zephor inside its workers: no zephor process.
+if [ -d "$build/python/zephor" ] && command -v strace >/dev/null; then
+  strace -f -qq -e trace=execve -o "$work/trace" "$r/zephor-batch" --quiet "$work/five.xyz" -o "$work/five2" >/dev/null ||
+    fail "the unpacked zephor-batch under strace"
+  ! grep -q 'execve("[^"]*/zephor",' "$work/trace" || fail "the unpacked zephor-batch started zephor: no in-process runs"
+fi
 echo "package $(basename "$deb"): contents, Depends ($depends) and the unpacked programs"
