@@ -7,7 +7,8 @@ zephor and zephor-export also run inside the batch's workers, through the Python
 or built with these programs, the programs are its own (not another zephor named by ZEPHOR), and
 ZEPHOR_BATCH_IN_PROCESS is not 0. That saves two process starts a molecule; anything but a clean
 run is then run again by the programs, so that failures keep their own messages and statuses.
-Under the same conditions the imports go through zephor-import --serve (import_service)."""
+Where zephor-import is this installation's own (and ZEPHOR_BATCH_IN_PROCESS is not 0), the
+imports go through zephor-import --serve (import_service), with or without the package."""
 import dataclasses
 import os
 import shutil
