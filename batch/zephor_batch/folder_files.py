@@ -48,11 +48,15 @@ def read_text(path):
         return None
 
 
-def write_whole_bytes(path, data, sync=False):
-    """Writes beside the final name, then renames; never leaves a half-written file under it.
-    The temporary name holds the process and thread, so that workers never share one."""
+def temporary_name(path):
+    """Beside the final name; it holds the process and thread, so that workers never share one."""
     folder = os.path.dirname(os.path.abspath(path))
-    tmp = os.path.join(folder, ".%s.%d.%d.tmp" % (os.path.basename(path), os.getpid(), threading.get_ident()))
+    return os.path.join(folder, ".%s.%d.%d.tmp" % (os.path.basename(path), os.getpid(), threading.get_ident()))
+
+
+def write_whole_bytes(path, data, sync=False):
+    """Writes beside the final name, then renames; never leaves a half-written file under it."""
+    tmp = temporary_name(path)
     fd = os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
     try:
         with os.fdopen(fd, "wb") as f:

@@ -81,8 +81,7 @@ def _run(o, root, todo, programs, launcher, array_script, cache):
         else:
             env = engines.child_environment(max(1, _cpus() // jobs))
             # Each worker reads its folder's results for the table as soon as it has run it.
-            engines.run_local(todo, jobs, programs, env, progress,
-                              lambda f: table.json_line(table.folder_row(root, f, cache), cache))
+            engines.run_local(todo, jobs, programs, env, progress, lambda f: table.folder_row(root, f, cache))
     finally:
         progress.close()
 
@@ -109,16 +108,15 @@ def batch(o, programs, launcher, array_script):
         cache = table.ResultCache()
         if todo:
             _run(o, root, todo, programs, launcher, array_script, cache)
-        rows = [table.folder_row(root, f, cache) if conflict is None else
-                table.Row(os.path.relpath(f, root), conflict, "input_error") for f, conflict in prepared]
+        rows = (table.folder_row(root, f, cache) if conflict is None else
+                table.Row(os.path.relpath(f, root), conflict, "input_error") for f, conflict in prepared)
         csv_path = o.table or os.path.join(root, "results.csv")
-        for path, text in ((csv_path, table.csv_text(rows)), (table.jsonl_path(csv_path), table.jsonl_text(rows, cache))):
-            try:
-                ff.write_whole(path, text)
-            except OSError as e:
-                raise Refusal("cannot write the table %s: %s" % (path, e.strerror or e))
-        print("zephor-batch: %d run, %d in %s" % (len(todo), len(rows), csv_path))
-        return 0 if all(r.status == "ok" for r in rows) else 2
+        try:
+            statuses = table.write_tables(csv_path, table.jsonl_path(csv_path), rows)
+        except table.TableError as e:
+            raise Refusal("cannot write the table %s: %s" % (e.path, e.reason))
+        print("zephor-batch: %d run, %d in %s" % (len(todo), len(statuses), csv_path))
+        return 0 if all(s == "ok" for s in statuses) else 2
     finally:
         os.close(lock)
 

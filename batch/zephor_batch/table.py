@@ -25,39 +25,38 @@ class Row:
     status: str
     kind: str = ""           # the FailedOperation's error_type when not ok
     values: dict = dataclasses.field(default_factory=dict)
-    result: dict = None      # the QCSchema result when ok
+    result: dict = None      # the QCSchema result, where a caller has it parsed
     molecule: dict = None    # molecule.json's contents, for a folder made from a molecule file
-    digest: str = None       # results.json's SHA-256 when ok
+    data: bytes = None       # results.json's bytes when ok (held only while the row is written)
+
+
+class TableError(Exception):
+    """A table that cannot be written: its final name and the system's reason."""
+
+    def __init__(self, path, reason):
+        super().__init__("%s: %s" % (path, reason))
+        self.path, self.reason = path, reason
 
 
 class ResultCache:
-    """The results.json files this batch has read, by their SHA-256: the parsed result and its
-    JSON Lines renderings. The workers fill it as each folder finishes, while the other workers'
-    runs go on, so that the table at the end parses and renders nothing a second time. A file
-    changed since is another hash, read afresh; a cached result is never modified."""
+    """The table's values of the results.json files this batch has read, by their SHA-256. The
+    workers fill it as each folder finishes, while the other workers' runs go on, so that the
+    table at the end parses no result a second time; a file changed since is another hash, read
+    afresh. Only the values are kept (a few hundred bytes a molecule), never whole results."""
 
     def __init__(self):
-        self._results = {}
-        self._lines = {}
+        self._values = {}
         self._lock = threading.Lock()
 
-    def result(self, digest, data):
+    def values(self, digest, data):
+        """The table's values of results.json's bytes; raises ValueError, KeyError or TypeError on
+        a file that is not a result with them."""
         with self._lock:
-            hit = self._results.get(digest)
+            hit = self._values.get(digest)
         if hit is None:
-            hit = json.loads(data)
-            values_of(hit)  # a result without the table's values is not kept
+            hit = values_of(json.loads(data))
             with self._lock:
-                self._results[digest] = hit
-        return hit
-
-    def line(self, key, render):
-        with self._lock:
-            hit = self._lines.get(key)
-        if hit is None:
-            hit = render()
-            with self._lock:
-                self._lines[key] = hit
+                self._values[digest] = hit
         return hit
 
 
@@ -129,7 +128,8 @@ def _messages(folder):
 
 
 def _status(folder, cache=None):
-    """(status, error_type, result, results.json's SHA-256) of one folder."""
+    """(status, error_type, the table's values, results.json's bytes) of one folder; the last two
+    None unless it is ok."""
     p = lambda name: os.path.join(folder, name)
     from_file = ff.is_regular(p(ff.MOLECULE))
     if not from_file and not ff.is_regular(p(ff.INPUT)):
@@ -170,13 +170,13 @@ def _status(folder, cache=None):
         with open(p(ff.RESULTS), "rb") as f:
             data = f.read()
         digest = hashlib.sha256(data).hexdigest()
-        result = (cache or ResultCache()).result(digest, data)
+        values = (cache or ResultCache()).values(digest, data)
     except (OSError, ValueError, KeyError, TypeError, AttributeError):
         return "results.json unreadable", "output_error", None, None
     if digest != rec.get("results.json"):
         return ("stale: results.json is not the one this run wrote (remove FOR006 and FOR007 to rerun)",
                 "output_error", None, None)
-    return "ok", "", result, digest
+    return "ok", "", values, data
 
 
 def read_molecule(folder):
@@ -193,12 +193,16 @@ def read_molecule(folder):
 
 
 def folder_row(root, folder, cache=None):
-    status, kind, result, digest = _status(folder, cache)
-    row = Row(os.path.relpath(folder, root), status, kind, molecule=read_molecule(folder), digest=digest)
-    if result is not None:
-        row.result = result
-        row.values = values_of(result)
-    return row
+    status, kind, values, data = _status(folder, cache)
+    return Row(os.path.relpath(folder, root), status, kind, values=values or {}, molecule=read_molecule(folder),
+               data=data)
+
+
+def _csv_cells(r):
+    m = r.molecule or {}
+    cells = dict(r.values, folder=r.folder, status=r.status, index=str(m.get("index", "")),
+                 name=str(m.get("name", "")))
+    return [cells.get(c, "") for c in COLUMNS]
 
 
 def csv_text(rows):
@@ -206,10 +210,7 @@ def csv_text(rows):
     w = csv.writer(out, lineterminator="\n")
     w.writerow(COLUMNS)
     for r in rows:
-        m = r.molecule or {}
-        cells = dict(r.values, folder=r.folder, status=r.status,
-                     index=str(m.get("index", "")), name=str(m.get("name", "")))
-        w.writerow([cells.get(c, "") for c in COLUMNS])
+        w.writerow(_csv_cells(r))
     return out.getvalue()
 
 
@@ -222,17 +223,38 @@ def _batch_extras(r):
     return x
 
 
-def json_line(r, cache=None):
-    """One QCSchema record: the result with the batch's facts under extras.batch, or a
-    FailedOperation whose error message is the row's status."""
-    if r.result is not None:
-        def render():
-            result = dict(r.result, id=r.folder)
-            result["extras"] = dict(result.get("extras", {}), batch=_batch_extras(r))
-            return json.dumps(result, separators=(",", ":"), ensure_ascii=False)
-        if cache is None or r.digest is None:
-            return render()
-        return cache.line((r.digest, r.folder, json.dumps(_batch_extras(r), sort_keys=True)), render)
+_EXTRAS = b'\n  "extras": {\n'
+
+
+def _spliced(r):
+    """The line made from results.json's own text, as zephor-export writes it (two spaces a level,
+    one key a line, no raw newline inside a string): "id" put first, extras.batch first in extras,
+    the newlines and indentation dropped. None for a text of another layout."""
+    data = r.data
+    if not data.startswith(b'{\n  "') or b'\n  "id":' in data or data.count(_EXTRAS) != 1:
+        return None
+    at = data.index(_EXTRAS) + len(_EXTRAS) - 1
+    batch = json.dumps(_batch_extras(r), separators=(",", ":"), ensure_ascii=False).encode("utf-8")
+    line = (b'{"id":' + json.dumps(r.folder, ensure_ascii=False).encode("utf-8") + b"," + data[1:at] +
+            b'"batch":' + batch + b"," + data[at:])
+    for depth in range(16, 0, -2):
+        line = line.replace(b"\n" + b" " * depth, b"")
+    try:
+        return line.replace(b"\n", b"").decode("utf-8")
+    except UnicodeDecodeError:
+        return None
+
+
+def json_line(r):
+    """One QCSchema record: the result with the batch's facts under extras.batch ("id" the
+    folder), or a FailedOperation whose error message is the row's status."""
+    line = _spliced(r) if r.data is not None else None
+    if line is not None:
+        return line
+    if r.result is not None or r.data is not None:
+        result = dict(r.result if r.result is not None else json.loads(r.data), id=r.folder)
+        result["extras"] = dict(result.get("extras", {}), batch=_batch_extras(r))
+        return json.dumps(result, separators=(",", ":"), ensure_ascii=False)
     failed = {"id": r.folder, "success": False,
               "error": {"error_type": r.kind or "unknown_error", "error_message": r.status},
               "extras": {"batch": _batch_extras(r)}}
@@ -241,8 +263,45 @@ def json_line(r, cache=None):
     return json.dumps(failed, separators=(",", ":"), ensure_ascii=False)
 
 
-def jsonl_text(rows, cache=None):
-    return "".join(json_line(r, cache) + "\n" for r in rows)
+def jsonl_text(rows):
+    return "".join(json_line(r) + "\n" for r in rows)
+
+
+def write_tables(csv_path, jsonl_path, rows):
+    """Both tables from an iterable of rows, a row at a time (a library of millions of molecules
+    is never held whole), each written under a temporary name and renamed once complete.
+    Returns the rows' statuses."""
+    statuses = []
+    temps = [ff.temporary_name(csv_path), ff.temporary_name(jsonl_path)]
+    failing = csv_path  # the table an OSError is about
+    try:
+        with open(temps[0], "x", encoding="utf-8", newline="") as c:
+            failing = jsonl_path
+            with open(temps[1], "x", encoding="utf-8") as j:
+                w = csv.writer(c, lineterminator="\n")
+                w.writerow(COLUMNS)
+                for r in rows:
+                    failing = csv_path
+                    w.writerow(_csv_cells(r))
+                    failing = jsonl_path
+                    j.write(json_line(r) + "\n")
+                    statuses.append(r.status)
+                for failing, f in ((csv_path, c), (jsonl_path, j)):
+                    f.flush()
+                    os.fsync(f.fileno())
+        failing = csv_path
+        os.replace(temps[0], csv_path)
+        failing = jsonl_path
+        os.replace(temps[1], jsonl_path)
+    except OSError as e:
+        raise TableError(failing, e.strerror or str(e)) from e
+    finally:
+        for t in temps:
+            try:
+                os.unlink(t)
+            except OSError:  # renamed, or never made
+                pass
+    return statuses
 
 
 def jsonl_path(table):

@@ -34,6 +34,27 @@ def test_failed_operation_line():
     assert line["input_data"] == {"format": "smi", "record": "CCl"} and line["extras"]["batch"]["index"] == 3
 
 
+RESULT = {"driver": "energy", "success": True, "return_result": -41.5,
+          "molecule": {"symbols": ["O", "H", "H"], "geometry": [[0.0, 0.0, 0.1], [1e-300, -2.5, 3.0], [0, 1, 2]]},
+          "extras": {"title": "a title: with  spaces, \"quotes\", a \\ and a \n inside", "name": "\u00e9\u2028",
+                     "analysis": {"mayer_bond_orders": [[0.0, 0.9], [0.9, 0.0]], "empty": [], "none": {}}}}
+
+
+@pytest.mark.parametrize("text, spliced", [
+    # zephor-export's layout: two spaces a level, one key a line, keys sorted
+    (json.dumps(RESULT, indent=2, sort_keys=True, ensure_ascii=False), True),
+    # another layout, or a result with an id of its own: parsed and written again
+    (json.dumps(RESULT), False), (json.dumps(dict(RESULT, id="x"), indent=2, sort_keys=True), False)])
+def test_a_results_line_is_the_result_with_the_batchs_facts(text, spliced):
+    row = table.Row("0002-water", "ok", molecule={"index": 2, "name": "water"}, data=text.encode("utf-8"))
+    line = table.json_line(row)
+    assert "\n" not in line and (table._spliced(row) is not None) == spliced
+    expected = dict(RESULT, id="0002-water")
+    expected["extras"] = dict(RESULT["extras"], batch={"folder": "0002-water", "status": "ok", "index": 2,
+                                                       "name": "water"})
+    assert json.loads(line) == expected
+
+
 @pytest.mark.parametrize("csv_path, jsonl", [("a/results.csv", "a/results.jsonl"), ("t.CSV", "t.jsonl"),
                                             ("table", "table.jsonl"), ("t.txt", "t.txt.jsonl")])
 def test_jsonl_path(csv_path, jsonl):
