@@ -2,14 +2,13 @@
 // computation, the same writers into memory.
 #include "driver/in_memory_run.hpp"
 
+#include <utility>
+
 #include "common/large_array.hpp"
-#include "common/run_files.hpp"
 #include "common/thread_fp_flags.hpp"
 #include "driver/input_reader.hpp"
+#include "driver/texts_in_memory.hpp"
 #include "driver/worker_threads.hpp"
-#include "output/checkpoint.hpp"
-#include "output/output_file.hpp"
-#include "output/report.hpp"
 
 namespace zephor {
 
@@ -25,13 +24,9 @@ InMemoryRun run_in_memory(std::string_view for005, bool keep_matrices, const Dsy
     x.result = compute(m, {}, keep_matrices, dsygv);
     const Computation& c = x.result;
 
-    OutputFile report = OutputFile::in_memory(report_file_name, report_unit);
-    write_report(report, c.orbital_energy, c.occupied_count, c.total_energy, c.atom_pop, m.basis.valence, m.symbol,
-                 m.atom_count);
-    x.report = report.take_text();
-    OutputFile checkpoint = OutputFile::in_memory(checkpoint_file_name, checkpoint_unit);
-    write_checkpoint(checkpoint, {basis_view(m), m.charge, c.occupied_count, c.orbital_energy, c.mo_coef});
-    x.checkpoint = checkpoint.take_text();
+    RunTexts t = texts_in_memory(m, c.orbital_energy, c.occupied_count, c.total_energy, c.atom_pop, c.mo_coef);
+    x.report = std::move(t.report);
+    x.checkpoint = std::move(t.checkpoint);
     return x;
 }
 

@@ -1,13 +1,12 @@
 // The plain evaluations, one step after another, as the run orders them.
 #include "driver/plain_pipeline.hpp"
 
-#include "common/run_files.hpp"
+#include <utility>
+
 #include "common/thread_fp_flags.hpp"
 #include "driver/fp_flags.hpp"
+#include "driver/texts_in_memory.hpp"
 #include "integrals/s_h_matrix_reference.hpp"
-#include "output/checkpoint.hpp"
-#include "output/output_file.hpp"
-#include "output/report.hpp"
 #include "solver/eigen_solve.hpp"
 #include "solver/population_reference.hpp"
 
@@ -30,13 +29,9 @@ PlainRun plain_pipeline(std::string_view for005) {
     atom_populations_reference(x.dens, m.basis_count, m.basis.basis_atom, m.atom_count, x.atom_pop);
     x.fp_note = fp_note();
 
-    OutputFile report = OutputFile::in_memory(report_file_name, report_unit);
-    write_report(report, x.orbital_energy, x.occupied_count, x.total_energy, x.atom_pop, m.basis.valence,
-                 m.symbol, m.atom_count);
-    x.report = report.take_text();
-    OutputFile checkpoint = OutputFile::in_memory(checkpoint_file_name, checkpoint_unit);
-    write_checkpoint(checkpoint, {basis_view(m), m.charge, x.occupied_count, x.orbital_energy, x.mo_coef});
-    x.checkpoint = checkpoint.take_text();
+    RunTexts t = texts_in_memory(m, x.orbital_energy, x.occupied_count, x.total_energy, x.atom_pop, x.mo_coef);
+    x.report = std::move(t.report);
+    x.checkpoint = std::move(t.checkpoint);
     return x;
 }
 
