@@ -132,6 +132,11 @@ std::string PrivateSolver::corename() const {
     return t ? t : "";
 }
 
-LapackLibrary PrivateSolver::library() const { return describe_lapack_library(entries_->library, ZEPHOR_LAPACK_LIBRARY); }
+LapackLibrary PrivateSolver::library() const {
+    // openblas_get_config() builds its text in one static buffer on each call: two threads asking
+    // at once garbled it ("... NO_AFFINITY  MAX_THREADS=64Prescott ..." in a result's provenance).
+    std::lock_guard<std::mutex> hold(entries_->lock);
+    return describe_lapack_library(entries_->library, ZEPHOR_LAPACK_LIBRARY);
+}
 
 }  // namespace zephor
