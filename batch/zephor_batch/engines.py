@@ -1,7 +1,9 @@
 """The engines that run the folders: a pool of workers in this process (one machine), GNU
 parallel over the machines of an --sshloginfile, and a Slurm job array of chunks. Each reports
 every finished molecule to the progress line; all of them run a folder by molecule_run."""
+import collections
 import concurrent.futures
+import itertools
 import math
 import os
 import subprocess
@@ -36,20 +38,31 @@ def _importers(programs, env):
     return ImportServers(programs.importer, env) if programs.serve_imports else None
 
 
-def run_local(folders, jobs, programs, env, progress, finished=None):
-    """finished(folder): what a worker does next with a folder it has run (the table's reading)."""
+def run_local(folders, jobs, programs, env, progress, row_of):
+    """Runs the folders on 'jobs' worker threads and yields (folder, row_of(folder)) in the
+    folders' order as they finish, so that the caller writes its table while the runs go on; the
+    worker that ran a folder makes its row. At most a few folders a worker are ahead of the
+    caller, so that rows waiting to be written stay few however long the list."""
     importers = _importers(programs, env)
 
     def one(folder):
         ok = molecule_run.run_folder(folder, programs, env, importers)
-        if finished is not None and ok:
-            finished(folder)
-        return ok
+        return ok, row_of(folder)
 
+    window = 4 * jobs
     try:
         with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-            for ok in pool.map(one, folders):
+            pending = collections.deque()
+            waiting = iter(folders)
+            for folder in itertools.islice(waiting, window):
+                pending.append((folder, pool.submit(one, folder)))
+            while pending:
+                folder, future = pending.popleft()
+                ok, row = future.result()
+                for more in itertools.islice(waiting, 1):
+                    pending.append((more, pool.submit(one, more)))
                 progress.finished(ok is not False)
+                yield folder, row
     finally:
         if importers is not None:
             importers.close()

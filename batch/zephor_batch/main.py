@@ -64,26 +64,38 @@ def _file_batch(o):
     return out, molecules
 
 
-def _run(o, root, todo, programs, launcher, array_script, cache):
-    jobs = o.jobs or _cpus()
-    progress = Progress(len(todo), o.quiet)
-    try:
-        if o.slurm:
-            chunk = o.chunk or engines.default_chunk(len(todo))
-            listing = os.path.join(root, "slurm-folders.txt")
-            ff.write_whole(listing, "".join(f + "\n" for f in todo))
-            status = engines.run_slurm(todo, chunk, listing, array_script, launcher, progress, root)
-            if status != 0:
-                print("zephor-batch: sbatch exited %d" % status, file=sys.stderr)
-        elif o.sshloginfile:
-            chunk = o.chunk or engines.default_chunk(len(todo))
-            engines.run_parallel(todo, o.jobs, chunk, o.sshloginfile, launcher, progress)
+def _run_elsewhere(o, root, todo, launcher, array_script, progress):
+    """The runs through Slurm or GNU parallel, until every one has ended."""
+    chunk = o.chunk or engines.default_chunk(len(todo))
+    if o.slurm:
+        listing = os.path.join(root, "slurm-folders.txt")
+        ff.write_whole(listing, "".join(f + "\n" for f in todo))
+        status = engines.run_slurm(todo, chunk, listing, array_script, launcher, progress, root)
+        if status != 0:
+            print("zephor-batch: sbatch exited %d" % status, file=sys.stderr)
+    else:
+        engines.run_parallel(todo, o.jobs, chunk, o.sshloginfile, launcher, progress)
+
+
+def _rows(o, root, prepared, todo, programs, progress):
+    """The table's rows in the file's (or the tree's) order. On this machine each folder run is
+    read by the worker that ran it, and its row is written while the other runs go on; a folder
+    not run now, and every folder after a run elsewhere, is read here."""
+    row = lambda f: table.folder_row(root, f)
+    ran = iter(())
+    if todo and not (o.slurm or o.sshloginfile):
+        jobs = o.jobs or _cpus()
+        env = engines.child_environment(max(1, _cpus() // jobs))
+        ran = engines.run_local(todo, jobs, programs, env, progress, row)
+    next_run = next(ran, None)
+    for f, conflict in prepared:
+        if conflict is not None:
+            yield table.Row(os.path.relpath(f, root), conflict, "input_error")
+        elif next_run is not None and next_run[0] == f:
+            yield next_run[1]
+            next_run = next(ran, None)
         else:
-            env = engines.child_environment(max(1, _cpus() // jobs))
-            # Each worker reads its folder's results for the table as soon as it has run it.
-            engines.run_local(todo, jobs, programs, env, progress, lambda f: table.folder_row(root, f, cache))
-    finally:
-        progress.close()
+            yield row(f)
 
 
 def batch(o, programs, launcher, array_script):
@@ -105,16 +117,18 @@ def batch(o, programs, launcher, array_script):
                                             for d in os.environ.get("PATH", "").split(os.pathsep)):
                 raise Refusal({"parallel": "GNU parallel", "sbatch": "Slurm's sbatch"}[tool] + " is not installed")
         todo = [f for f, conflict in prepared if conflict is None and molecule_run.runnable(f)] if o.run else []
-        cache = table.ResultCache()
-        if todo:
-            _run(o, root, todo, programs, launcher, array_script, cache)
-        rows = (table.folder_row(root, f, cache) if conflict is None else
-                table.Row(os.path.relpath(f, root), conflict, "input_error") for f, conflict in prepared)
         csv_path = o.table or os.path.join(root, "results.csv")
+        progress = Progress(len(todo), o.quiet)
         try:
-            statuses = table.write_tables(csv_path, table.jsonl_path(csv_path), rows)
-        except table.TableError as e:
-            raise Refusal("cannot write the table %s: %s" % (e.path, e.reason))
+            if todo and (o.slurm or o.sshloginfile):
+                _run_elsewhere(o, root, todo, launcher, array_script, progress)
+            rows = _rows(o, root, prepared, todo, programs, progress)
+            try:
+                statuses = table.write_tables(csv_path, table.jsonl_path(csv_path), rows)
+            except table.TableError as e:
+                raise Refusal("cannot write the table %s: %s" % (e.path, e.reason))
+        finally:
+            progress.close()
         print("zephor-batch: %d run, %d in %s" % (len(todo), len(statuses), csv_path))
         return 0 if all(s == "ok" for s in statuses) else 2
     finally:

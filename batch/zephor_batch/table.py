@@ -8,7 +8,6 @@ import io
 import json
 import os
 import signal
-import threading
 
 from . import folder_files as ff
 
@@ -36,28 +35,6 @@ class TableError(Exception):
     def __init__(self, path, reason):
         super().__init__("%s: %s" % (path, reason))
         self.path, self.reason = path, reason
-
-
-class ResultCache:
-    """The table's values of the results.json files this batch has read, by their SHA-256. The
-    workers fill it as each folder finishes, while the other workers' runs go on, so that the
-    table at the end parses no result a second time; a file changed since is another hash, read
-    afresh. Only the values are kept (a few hundred bytes a molecule), never whole results."""
-
-    def __init__(self):
-        self._values = {}
-        self._lock = threading.Lock()
-
-    def values(self, digest, data):
-        """The table's values of results.json's bytes; raises ValueError, KeyError or TypeError on
-        a file that is not a result with them."""
-        with self._lock:
-            hit = self._values.get(digest)
-        if hit is None:
-            hit = values_of(json.loads(data))
-            with self._lock:
-                self._values[digest] = hit
-        return hit
 
 
 def _fmt(v):
@@ -127,7 +104,7 @@ def _messages(folder):
     return " ".join(" ".join(line.split()) for line in text.splitlines()).strip()
 
 
-def _status(folder, cache=None):
+def _status(folder):
     """(status, error_type, the table's values, results.json's bytes) of one folder; the last two
     None unless it is ok."""
     p = lambda name: os.path.join(folder, name)
@@ -170,7 +147,7 @@ def _status(folder, cache=None):
         with open(p(ff.RESULTS), "rb") as f:
             data = f.read()
         digest = hashlib.sha256(data).hexdigest()
-        values = (cache or ResultCache()).values(digest, data)
+        values = values_of(json.loads(data))
     except (OSError, ValueError, KeyError, TypeError, AttributeError):
         return "results.json unreadable", "output_error", None, None
     if digest != rec.get("results.json"):
@@ -192,8 +169,8 @@ def read_molecule(folder):
         return None
 
 
-def folder_row(root, folder, cache=None):
-    status, kind, values, data = _status(folder, cache)
+def folder_row(root, folder):
+    status, kind, values, data = _status(folder)
     return Row(os.path.relpath(folder, root), status, kind, values=values or {}, molecule=read_molecule(folder),
                data=data)
 
@@ -237,10 +214,10 @@ def _spliced(r):
     batch = json.dumps(_batch_extras(r), separators=(",", ":"), ensure_ascii=False).encode("utf-8")
     line = (b'{"id":' + json.dumps(r.folder, ensure_ascii=False).encode("utf-8") + b"," + data[1:at] +
             b'"batch":' + batch + b"," + data[at:])
-    for depth in range(16, 0, -2):
-        line = line.replace(b"\n" + b" " * depth, b"")
+    # Each line's indentation dropped with its line break (no line starts inside a string).
+    line = b"".join(map(bytes.lstrip, line.split(b"\n")))
     try:
-        return line.replace(b"\n", b"").decode("utf-8")
+        return line.decode("utf-8")
     except UnicodeDecodeError:
         return None
 
