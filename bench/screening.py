@@ -111,7 +111,7 @@ def main():
         times["xtb"].append(t)
         print("round %d: %s" % (r + 1, ", ".join("%s %.1f s" % (k, v[-1]) for k, v in times.items())), file=sys.stderr)
 
-    steps = step_costs(work, mols[:20], env)
+    steps = step_costs(os.path.abspath(o.build), work, mols[:20], env)
     n = len(mols)
     atoms = [int(text.split("\n", 1)[0]) for _, text in mols]
     rate = {k: n / statistics.median(v) for k, v in times.items()}
@@ -146,9 +146,9 @@ def main():
     print("\n".join(lines))
 
 
-def step_costs(work, mols, env):
-    """Median seconds of each program on its own, per molecule, one at a time."""
-    build = os.path.dirname(os.path.realpath(os.path.join(work, "..", "zephor-batch")))
+def step_costs(build, work, mols, env):
+    """Median seconds of each program of the build directory on its own, per molecule, one at a
+    time."""
     programs = {"zephor-import (SDF)": None, "zephor-import (XYZ)": None, "zephor": None, "zephor-export --json": None}
     times = {k: [] for k in programs}
     env = dict(env, OMP_NUM_THREADS="1")
