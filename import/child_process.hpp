@@ -7,7 +7,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include <sys/types.h>
 
 namespace zephor::importer {
 
@@ -50,5 +53,41 @@ ChildEnd run_in_child(const std::function<int(int fd)>& work, const ChildLimits&
 
 // Writes all of `bytes` to fd; false when the pipe refuses them (the parent has gone).
 bool write_all(int fd, const std::string& bytes);
+
+// A message on a pipe between a long-lived child and its parent: "LENGTH\nBYTES".
+std::string counted(const std::string& bytes);
+// The child's side: the next message from fd, or nothing at its end (or a malformed one).
+std::optional<std::string> read_counted(int fd);
+
+// A child process that answers one request after another, for a parent that would otherwise
+// fork for each of them: serve(requests, answers) reads counted messages from the first
+// descriptor and writes one counted answer to the second for each request, until the end of
+// its requests. The child starts as run_in_child's does (standard descriptors on /dev/null, no
+// core file, the address-space limit; no processor-time limit, which would count every request:
+// the wall-clock limit of each request stands in for it), in the root folder, holding none of
+// the parent's descriptors but its two. Destroying it ends and reaps the child.
+class ChildServer {
+public:
+    ChildServer(const std::function<void(int requests, int answers)>& serve, const ChildLimits& limits);
+    ~ChildServer();
+    ChildServer(const ChildServer&) = delete;
+    ChildServer& operator=(const ChildServer&) = delete;
+
+    enum class Outcome {
+        answered,   // `answer` holds the child's answer
+        timed_out,  // no whole answer within `wall`: killed and reaped
+        ended       // the child ended, or its answer was cut, malformed or longer than the
+                    // limits' most_output: killed and reaped
+    };
+    // Sends `request` (written as it stands: the caller counts its fields) and waits for one
+    // answer. After anything but answered the child is gone, and the caller starts another.
+    Outcome ask(const std::string& request, std::chrono::milliseconds wall, std::string& answer);
+
+private:
+    void stop();
+    pid_t pid_ = -1;
+    int to_child_ = -1, from_child_ = -1;
+    std::size_t most_output_;
+};
 
 }  // namespace zephor::importer

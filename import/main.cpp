@@ -20,6 +20,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -78,10 +79,17 @@ std::string read_input(const std::string& path) {
     return text.str();
 }
 
-zi::MoleculeIn read_molecule(const Options& opt, const std::string& format) {
+// Open Babel's formats: in the server's long-lived child where there is one, else in a child of
+// this run.
+zi::MoleculeIn read_babel(zi::BabelChild* babel, std::string_view text, const std::string& format,
+                          const std::string& name, double seconds) {
+    return babel != nullptr ? babel->read(text, format, name, seconds)
+                            : zi::read_with_babel_in_child(text, format, name, seconds);
+}
+
+zi::MoleculeIn read_molecule(const Options& opt, const std::string& format, zi::BabelChild* babel) {
     if (!opt.smiles.empty()) {
-        zi::MoleculeIn m = zi::read_with_babel_in_child(opt.smiles, "smi", "SMILES '" + zi::shown(opt.smiles) + "'",
-                                                        opt.timeout);
+        zi::MoleculeIn m = read_babel(babel, opt.smiles, "smi", "SMILES '" + zi::shown(opt.smiles) + "'", opt.timeout);
         m.title = opt.smiles;  // Open Babel takes a title only from text after the SMILES
         return m;
     }
@@ -95,7 +103,7 @@ zi::MoleculeIn read_molecule(const Options& opt, const std::string& format) {
     else if (format == "gzmat")
         m = zi::read_gaussian_zmatrix(text, name);
     else
-        m = zi::read_with_babel_in_child(text, format, zi::shown(name), opt.timeout);
+        m = read_babel(babel, text, format, zi::shown(name), opt.timeout);
     if (m.title.find_first_not_of(" \t\r") == std::string::npos && opt.input != "-")
         m.title = fs::path(opt.input).stem().string();
     return m;
@@ -108,7 +116,7 @@ void write_output(const Options& opt, const std::string& text) {
         throw zi::FileError(failure);
 }
 
-int run(const Options& opt) {
+int run(const Options& opt, zi::BabelChild* babel) {
     if (opt.input.empty() == opt.smiles.empty())
         throw zi::FileError("give one input: a file (or - for standard input) or --smiles");
     std::string format = opt.format;
@@ -117,14 +125,15 @@ int run(const Options& opt) {
         if (format.empty())
             throw zi::FileError("cannot tell the format of '" + opt.input + "' from its name; give --format");
     }
-    zi::MoleculeIn m = read_molecule(opt, format);
+    zi::MoleculeIn m = read_molecule(opt, format, babel);
     if (opt.title) m.title = *opt.title;
     write_output(opt, zi::for005_text(m, opt.charge.value_or(m.charge.value_or(0))));
     return 0;
 }
 
-// One run: the command line as a chemist gives it.
-int import_main(int argc, char** argv) {
+// One run: the command line as a chemist gives it; babel, the server's long-lived reading child
+// (nullptr for a run of its own).
+int import_main(int argc, char** argv, zi::BabelChild* babel) {
     CLI::App app{"zephor-import: writes the molecule file FOR005 that zephor reads, from an XYZ, Z-matrix, "
                  "SDF/MOL, MOL2, PDB or CML file, or a SMILES string."};
     Options opt;
@@ -166,7 +175,7 @@ int import_main(int argc, char** argv) {
     try {
         if (charge_text && !(opt.charge = zi::parse_integer(*charge_text)))
             throw zi::FileError("--charge: '" + zi::shown(*charge_text) + "' is not a decimal integer");
-        return run(opt);
+        return run(opt, babel);
     } catch (const zi::ContentError& e) {
         std::fprintf(stderr, "zephor-import: %s\n", e.what());
         return 2;
@@ -184,13 +193,14 @@ int import_main(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--serve") == 0) {
         try {
-            return zi::serve_requests(STDIN_FILENO, STDOUT_FILENO, [](std::vector<char*>& argv) {
-                return import_main(static_cast<int>(argv.size()) - 1, argv.data());
+            zi::BabelChild babel;
+            return zi::serve_requests(STDIN_FILENO, STDOUT_FILENO, [&babel](std::vector<char*>& argv) {
+                return import_main(static_cast<int>(argv.size()) - 1, argv.data(), &babel);
             });
         } catch (const zi::FileError& e) {
             std::fprintf(stderr, "zephor-import: %s\n", e.what());
             return 1;
         }
     }
-    return import_main(argc, argv);
+    return import_main(argc, argv, nullptr);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -54,7 +55,7 @@ std::string molecule_record(const MoleculeIn& m) {
 #ifdef ZEPHOR_IMPORT_TEST_HOOKS
 // Faults that only a test build (zephor-import-test-hooks) can be asked for, through
 // ZEPHOR_IMPORT_TEST_FAULT, to show what the parent makes of a library that misbehaves.
-void test_fault(int fd) {
+void test_fault(const std::function<void()>& building_starts) {
     const char* fault = std::getenv("ZEPHOR_IMPORT_TEST_FAULT");
     if (fault == nullptr) return;
     const std::string f = fault;
@@ -63,7 +64,7 @@ void test_fault(int fd) {
     if (f == "sleep")
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
     if (f == "spin") {
-        write_all(fd, "building\n");
+        building_starts();
         volatile bool busy = true;  // read on every turn, so the loop is not optimised away
         while (busy) {
         }
@@ -85,11 +86,12 @@ void test_fault(int fd) {
 // The child's side: the molecule or its error on fd; exit status 0 when that was sent.
 int read_in_child(int fd, std::string_view text, const std::string& format, const std::string& name) {
     std::string answer;
+    const auto building_starts = [fd] { write_all(fd, "building\n"); };
     try {
 #ifdef ZEPHOR_IMPORT_TEST_HOOKS
-        test_fault(fd);
+        test_fault(building_starts);
 #endif
-        const MoleculeIn m = read_with_babel(text, format, name, [fd] { write_all(fd, "building\n"); });
+        const MoleculeIn m = read_with_babel(text, format, name, building_starts);
         answer = molecule_record(m);
     } catch (const ContentError& e) {
         answer = record("error 2", e.what());
@@ -101,6 +103,39 @@ int read_in_child(int fd, std::string_view text, const std::string& format, cons
         answer = record("error 2", name + ": Open Babel failed on this file (" + shown(e.what()) + ")");
     }
     return write_all(fd, answer) ? 0 : 1;
+}
+
+// What the long-lived child answers besides read_in_child's records: "build" for a molecule it
+// leaves to a fresh child (its builder's random directions are seeded afresh in each child),
+// "again" for one it failed on in another way (it leaves after saying so).
+struct NeedsBuilding {};
+
+void serve_in_child(int requests, int answers) {
+    for (;;) {
+        const auto format = read_counted(requests);
+        const auto name = format ? read_counted(requests) : std::nullopt;
+        const auto text = name ? read_counted(requests) : std::nullopt;
+        if (!text) return;
+        std::string answer;
+        bool leave = false;
+        const auto building_starts = [] { throw NeedsBuilding{}; };
+        try {
+#ifdef ZEPHOR_IMPORT_TEST_HOOKS
+            test_fault(building_starts);
+#endif
+            answer = molecule_record(read_with_babel(*text, *format, *name, building_starts));
+        } catch (const NeedsBuilding&) {
+            answer = "build\n";
+        } catch (const ContentError& e) {
+            answer = record("error 2", e.what());
+        } catch (const FileError& e) {
+            answer = record("error 1", e.what());
+        } catch (...) {
+            answer = "again\n";
+            leave = true;
+        }
+        if (!write_all(answers, counted(answer)) || leave) return;
+    }
 }
 
 // A cursor over the child's answer; every take_ gives nothing on a malformed or cut answer.
@@ -166,41 +201,54 @@ std::string seconds_text(double s) {
     return text;
 }
 
-}  // namespace
-
-MoleculeIn read_with_babel_in_child(std::string_view text, const std::string& format, const std::string& name,
-                                    double seconds) {
+ChildLimits limits_for(double seconds) {
     ChildLimits limits;
     limits.wall = std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
     limits.cpu_seconds = static_cast<std::uint64_t>(std::ceil(seconds)) + 1;  // the wall clock comes first
     if (address_space_limit_possible()) limits.address_space = address_space_bytes;
+    return limits;
+}
+
+std::string not_finished(const std::string& name, bool building, double seconds) {
+    return name + (building ? ": 3D building did not finish within " : ": Open Babel did not finish within ") +
+           seconds_text(seconds) + " s; give a larger --timeout";
+}
+
+// A whole answer's molecule, or its error thrown; nothing for an answer that is neither.
+std::optional<MoleculeIn> outcome(Answer& a) {
+    if (a.rest.substr(0, 9) == "molecule\n") {
+        a.rest.remove_prefix(9);
+        return parse_molecule(a);
+    }
+    if (a.rest.substr(0, 8) == "error 2 ") {
+        if (const auto message = a.counted("error 2")) throw ContentError(*message);
+    } else if (a.rest.substr(0, 8) == "error 1 ") {
+        if (const auto message = a.counted("error 1")) throw FileError(*message);
+    }
+    return std::nullopt;
+}
+
+// Molecules a long-lived child reads before it is replaced.
+constexpr int molecules_per_child = 5000;
+
+}  // namespace
+
+MoleculeIn read_with_babel_in_child(std::string_view text, const std::string& format, const std::string& name,
+                                    double seconds) {
+    const ChildLimits limits = limits_for(seconds);
     const ChildEnd end = run_in_child([&](int fd) { return read_in_child(fd, text, format, name); }, limits);
 
     Answer a{end.output};
     bool building = false;
-    for (;;) {
-        if (a.rest.substr(0, 9) == "building\n") {
-            building = true;
-            a.rest.remove_prefix(9);
-        } else if (a.rest.substr(0, 9) == "molecule\n") {
-            a.rest.remove_prefix(9);
-            if (auto m = parse_molecule(a)) return *m;
-            break;
-        } else if (a.rest.substr(0, 8) == "error 2 ") {
-            if (const auto message = a.counted("error 2")) throw ContentError(*message);
-            break;
-        } else if (a.rest.substr(0, 8) == "error 1 ") {
-            if (const auto message = a.counted("error 1")) throw FileError(*message);
-            break;
-        } else {
-            break;
-        }
+    while (a.rest.substr(0, 9) == "building\n") {
+        building = true;
+        a.rest.remove_prefix(9);
     }
+    if (auto m = outcome(a)) return *m;
     // No whole answer: the way the child ended says why.
-    const std::string limit = seconds_text(seconds) + " s; give a larger --timeout";
     switch (end.how) {
     case ChildEnd::How::timed_out:
-        throw ContentError(name + (building ? ": 3D building did not finish within " : ": Open Babel did not finish within ") + limit);
+        throw ContentError(not_finished(name, building, seconds));
     case ChildEnd::How::signalled:
         throw ContentError(name + ": Open Babel failed on this file (signal " + std::to_string(end.signal) + ")");
     case ChildEnd::How::too_much_output:
@@ -210,6 +258,36 @@ MoleculeIn read_with_babel_in_child(std::string_view text, const std::string& fo
         break;
     }
     throw ContentError(name + ": Open Babel failed on this file (exit status " + std::to_string(end.exit_status) + ")");
+}
+
+BabelChild::BabelChild() = default;
+BabelChild::~BabelChild() = default;
+
+MoleculeIn BabelChild::read(std::string_view text, const std::string& format, const std::string& name,
+                            double seconds) {
+    if (child_ && answered_ >= molecules_per_child) child_.reset();
+    if (!child_) {
+        ChildLimits limits = limits_for(seconds);
+        limits.cpu_seconds = 0;
+        child_ = std::make_unique<ChildServer>(serve_in_child, limits);
+        answered_ = 0;
+    }
+    std::string answer;
+    switch (child_->ask(counted(format) + counted(name) + counted(std::string(text)), limits_for(seconds).wall, answer)) {
+    case ChildServer::Outcome::timed_out:
+        child_.reset();
+        throw ContentError(not_finished(name, false, seconds));  // it never builds
+    case ChildServer::Outcome::ended:
+        child_.reset();
+        return read_with_babel_in_child(text, format, name, seconds);
+    case ChildServer::Outcome::answered:
+        break;
+    }
+    ++answered_;
+    Answer a{answer};
+    if (auto m = outcome(a)) return *m;
+    if (answer != "build\n") child_.reset();  // "again", or an answer it should not give
+    return read_with_babel_in_child(text, format, name, seconds);
 }
 
 }  // namespace zephor::importer

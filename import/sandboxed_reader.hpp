@@ -3,6 +3,7 @@
 // status 2, nothing written) instead of the end of zephor-import.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,29 @@ namespace zephor::importer {
 // the messages show it.
 MoleculeIn read_with_babel_in_child(std::string_view text, const std::string& format, const std::string& name,
                                     double seconds);
+
+class ChildServer;
+
+// The same reading for a process that reads molecule after molecule (zephor-import --serve),
+// without a fork for each: one long-lived child reads them, under the same address-space limit
+// and each within its `seconds`. It gives what read_with_babel_in_child gives, molecule, message
+// and all: a molecule that needs 3D building, and anything but a molecule or the refusal of one
+// (a crash, an exception of the library, memory running out), is read again by
+// read_with_babel_in_child, in a fresh child, whose answer is the one given; a child that did
+// not answer within `seconds` is killed, and the reading did not finish. The child is replaced
+// after a fault, and after a few thousand molecules, so that what the library keeps between
+// molecules cannot grow without bound.
+class BabelChild {
+public:
+    BabelChild();
+    ~BabelChild();
+    BabelChild(const BabelChild&) = delete;
+    BabelChild& operator=(const BabelChild&) = delete;
+    MoleculeIn read(std::string_view text, const std::string& format, const std::string& name, double seconds);
+
+private:
+    std::unique_ptr<ChildServer> child_;
+    int answered_ = 0;  // by child_
+};
 
 }  // namespace zephor::importer

@@ -20,6 +20,7 @@
 
 #include "common/constants.hpp"
 #include "driver/molecule.hpp"
+#include "import/request_reader.hpp"
 #include "test_support.hpp"
 
 using zephor_test::read_file;
@@ -377,6 +378,8 @@ TEST(ImportProgramOpenBabel, ThreeDBuildingStopsAtTheTimeout) {
 
 TEST(ImportProgramOpenBabel, ACrashOrHangOfTheLibraryInItsChildIsExitTwo) {
     // The test build's child process misbehaves as asked; the parent reports it and writes nothing.
+    // A server (--serve) reads in a long-lived child of its own: it answers two such requests,
+    // one after the other, with the run's own status and message, and lives on.
     struct Case {
         std::string fault, args;
         int status;
@@ -409,6 +412,18 @@ TEST(ImportProgramOpenBabel, ACrashOrHangOfTheLibraryInItsChildIsExitTwo) {
         EXPECT_EQ(t.r.err, c.err);
         EXPECT_LT(t.seconds, 15.0);
         EXPECT_EQ(fs::exists(dir / "FOR005"), c.status == 0);
+
+        std::vector<std::string> args;
+        std::istringstream words(c.args + " --force");
+        for (std::string w; words >> w;) args.push_back(w);
+        const std::string request = zephor::importer::encoded({args, "", dir.path().string()});
+        write_file(dir / "requests", request + request);
+        const TimedRun served = timed_shell(dir.path(), "ZEPHOR_IMPORT_TEST_FAULT=" + c.fault + " timeout -s KILL 60 " +
+                                                            hooks_binary() + " --serve < requests");
+        const std::string answer = std::to_string(c.status) + " " + std::to_string(c.err.size()) + "\n" + c.err;
+        EXPECT_EQ(served.r.status, 0) << served.r.err;
+        EXPECT_EQ(served.r.out, answer + answer);
+        EXPECT_LT(served.seconds, 15.0);
     }
 }
 
