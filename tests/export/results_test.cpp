@@ -21,6 +21,8 @@
 #include "bench/molecules.hpp"
 #include "export/checkpoint_reader.hpp"
 #include "export/orbitals.hpp"
+#include "export/population_analysis.hpp"
+#include "export/results_json.hpp"
 #include "export/errors.hpp"
 #include "export/level_diagram.hpp"
 #include "export/report_reader.hpp"
@@ -198,6 +200,24 @@ TEST(Results, JsonIsAnAtomicResultForQcelementalWithTheReportsNumbers) {
         expected << buf << "\n";
         expected << "OpenBLAS\n";  // the library zephor loads, as it names itself
         EXPECT_EQ(r.out, expected.str());
+    }
+}
+
+TEST(Results, JsonIsLaidOutAsTheJsonLibraryWritesTheWholeDocument) {
+    // Written member by member, the text must be what the library's dump(2) of the parsed document
+    // gives: its key order, indentation, empty brackets, shortest numbers and escapes, with a title
+    // of quotes, control bytes and bytes that are not UTF-8.
+    const zephor::LapackLibrary lapack{"/lib/x\"y.so", "OpenBLAS 0.3.21 NO_AFFINITY\tPrescott", "0.3.21"};
+    for (const auto& entry : fs::directory_iterator(golden)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const Checkpoint c = parse_checkpoint(read_file(entry.path() / "FOR007"), "FOR007");
+        const Orbitals o = export_orbitals(c);
+        const Analysis a = population_analysis(c, o);
+        const Report r = parse_report(read_file(entry.path() / "FOR006"), "FOR006");
+        for (const std::string& title : {std::string(), std::string("q\"\\\x01\x7f\xff\xc3\xa9\n")}) {
+            const std::string text = results_json(c, o, r, a, title, "1.0", lapack);
+            EXPECT_EQ(nlohmann::json::parse(text).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n", text);
+        }
     }
 }
 
