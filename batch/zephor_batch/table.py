@@ -68,6 +68,55 @@ def values_of(result):
             "mulliken_min": _fmt(min(charges)) if charges else "", "mulliken_max": _fmt(max(charges)) if charges else ""}
 
 
+_decoder = json.JSONDecoder()
+
+
+def _members(text, indent, start, end):
+    """{key: (start, end) of its value} of the object whose members are written at 'indent'
+    spaces between start and end. In zephor-export's layout every line break is one of the
+    layout's own (a string holds none raw), so each line of exactly 'indent' spaces and a quote
+    starts one member of that object; one pass over the object finds them all."""
+    tag = "\n" + " " * indent + '"'
+    found = []
+    at = text.find(tag, start, end)
+    while at >= 0:
+        key, after = _decoder.raw_decode(text, at + len(tag) - 1)
+        if text[after:after + 2] != ": ":
+            raise LookupError(key)
+        found.append((key, after + 2))
+        at = text.find(tag, after, end)
+    return {key: (at, found[i + 1][1] if i + 1 < len(found) else end) for i, (key, at) in enumerate(found)}
+
+
+def _value(text, span):
+    return _decoder.raw_decode(text, span[0])[0]
+
+
+def result_outline(data):
+    """What values_of reads of results.json's bytes, without the rest (the orbital composition is
+    most of a result): read member by member where the text is in zephor-export's layout (two
+    spaces a level, one member a line), else the whole document parsed. Raises ValueError (also
+    for bytes that are not UTF-8) where json.loads would."""
+    text = data.decode("utf-8")
+    if not text.startswith('{\n  "'):
+        return json.loads(text)
+    try:
+        top = _members(text, 2, 0, len(text))
+        extras = _members(text, 4, *top["extras"])
+        molecule = _members(text, 4, *top["molecule"])
+        properties = _members(text, 4, *top["properties"])
+        x = {k: _value(text, extras[k]) for k in ("title", "total_energy_ev", "homo_ev", "lumo_ev", "gap_ev")
+             if k in extras}
+        if "analysis" in extras:
+            analysis = _members(text, 6, *extras["analysis"])
+            x["analysis"] = {k: _value(text, analysis[k]) for k in ("mulliken_charges",) if k in analysis}
+        return {"extras": x,
+                "molecule": {k: _value(text, molecule[k]) for k in ("symbols", "molecular_charge") if k in molecule},
+                "properties": {k: _value(text, properties[k]) for k in ("calcinfo_nbasis",) if k in properties}}
+    except (LookupError, ValueError):
+        return json.loads(text)
+
+
 def _record(folder):
     """The batch's record of the folder's last run, or None when there is none for the folder's
     present FOR005 (or, before an import, its molecule.json)."""
@@ -147,7 +196,7 @@ def _status(folder):
         with open(p(ff.RESULTS), "rb") as f:
             data = f.read()
         digest = hashlib.sha256(data).hexdigest()
-        values = values_of(json.loads(data))
+        values = values_of(result_outline(data))
     except (OSError, ValueError, KeyError, TypeError, AttributeError):
         return "results.json unreadable", "output_error", None, None
     if digest != rec.get("results.json"):

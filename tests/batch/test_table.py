@@ -25,6 +25,36 @@ def test_values_of_a_result():
     assert table.values_of(result)["lumo_ev"] == ""
 
 
+WATER = {"molecule": {"symbols": ["O", "H", "H"], "molecular_charge": -1, "name": "w"},
+         # members of the same names elsewhere, which a reader looking in the wrong object would take
+         "properties": {"calcinfo_nbasis": 6, "homo_ev": 99.0, "return_energy": -6.1},
+         "extras": {"title": 'w: "title": 1,\n    "homo_ev": 9', "total_energy_ev": -167.11334, "homo_ev": -13.5,
+                    "lumo_ev": 2.25, "gap_ev": 15.75, "total_charge": 0.0,
+                    "analysis": {"lowdin_charges": [9.0, 9.0, 9.0], "mulliken_charges": [-0.61, 0.305, 0.305],
+                                 "title": "analysis", "gap_ev": 0.0,
+                                 "orbital_composition": [[1.0, 2.0, 3.0]] * 6},
+                    "report_bond_orders": [{"atoms": [1, 2], "order": 0.9}]}}
+
+
+@pytest.mark.parametrize("drop", [(), ("extras", "lumo_ev"), ("extras", "analysis"), ("molecule", "symbols")])
+@pytest.mark.parametrize("layout", [dict(indent=2, sort_keys=True, ensure_ascii=False), dict(indent=2), {}])
+def test_the_values_read_member_by_member_are_those_of_the_whole_document(drop, layout):
+    # zephor-export's layout is read member by member; any other, or a result without a member
+    # the table needs, gives what the parsed document gives (or the same exception).
+    result = json.loads(json.dumps(WATER))
+    if drop:
+        del result[drop[0]][drop[1]]
+    data = json.dumps(result, **layout).encode("utf-8")
+    try:
+        expected = table.values_of(json.loads(data))
+    except (KeyError, TypeError) as e:
+        with pytest.raises(type(e)):
+            table.values_of(table.result_outline(data))
+    else:
+        assert table.values_of(table.result_outline(data)) == expected
+        assert expected["title"] == WATER["extras"]["title"] and expected["atoms"] == "3"
+
+
 def test_failed_operation_line():
     row = table.Row("0003-x", "import failed (exit 2): Cl", "input_error",
                     molecule={"index": 3, "name": "x", "format": "smi", "record": "CCl"})
