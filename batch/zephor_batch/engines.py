@@ -5,7 +5,10 @@ import collections
 import concurrent.futures
 import itertools
 import math
+import multiprocessing
+import multiprocessing.util
 import os
+import signal
 import subprocess
 import sys
 import threading
@@ -38,34 +41,52 @@ def _importers(programs, env):
     return ImportServers(programs.importer, env) if programs.serve_imports else None
 
 
-def run_local(folders, jobs, programs, env, progress, row_of):
-    """Runs the folders on 'jobs' worker threads and yields (folder, row_of(folder)) in the
-    folders' order as they finish, so that the caller writes its table while the runs go on; the
-    worker that ran a folder makes its row. At most a few folders a worker are ahead of the
-    caller, so that rows waiting to be written stay few however long the list."""
+# This worker process's own (programs, environment, import servers, row maker), set once when
+# the process starts: its import server outlives each task, as a worker thread's did.
+_worker = None
+
+
+def _start_worker(programs, env, row_of):
+    global _worker
+    # A Ctrl-C reaches the whole process group: the batch stops the pool; each worker finishes the
+    # folder it is in, whose lock keeps it whole, and takes no more.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
     importers = _importers(programs, env)
+    if importers is not None:
+        multiprocessing.util.Finalize(importers, importers.close, exitpriority=10)
+    _worker = (programs, env, importers, row_of)
 
-    def one(folder):
-        ok = molecule_run.run_folder(folder, programs, env, importers)
-        return ok, row_of(folder)
 
+def _run_in_worker(folder):
+    programs, env, importers, row_of = _worker
+    ok = molecule_run.run_folder(folder, programs, env, importers)
+    return ok, row_of(folder)
+
+
+def run_local(folders, jobs, programs, env, progress, row_of):
+    """Runs the folders in 'jobs' worker processes and yields (folder, row_of(folder)) in the
+    folders' order as they finish, so that the caller writes its table while the runs go on; the
+    worker that ran a folder makes its row. Processes, not threads: the Python part of a folder
+    (its files, its row) would otherwise hold the interpreter's lock for one worker at a time,
+    which caps a batch at a few cores however many it has. At most a few folders a worker are
+    ahead of the caller, so that rows waiting to be written stay few however long the list."""
     window = 4 * jobs
-    try:
-        with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-            pending = collections.deque()
-            waiting = iter(folders)
-            for folder in itertools.islice(waiting, window):
-                pending.append((folder, pool.submit(one, folder)))
-            while pending:
-                folder, future = pending.popleft()
-                ok, row = future.result()
-                for more in itertools.islice(waiting, 1):
-                    pending.append((more, pool.submit(one, more)))
-                progress.finished(ok is not False)
-                yield folder, row
-    finally:
-        if importers is not None:
-            importers.close()
+    # Forked before any of them runs: the package and the programs' paths as this process has
+    # them, and no thread of this process in the middle of anything.
+    context = multiprocessing.get_context("fork")
+    with concurrent.futures.ProcessPoolExecutor(max_workers=jobs, mp_context=context, initializer=_start_worker,
+                                                initargs=(programs, env, row_of)) as pool:
+        pending = collections.deque()
+        waiting = iter(folders)
+        for folder in itertools.islice(waiting, window):
+            pending.append((folder, pool.submit(_run_in_worker, folder)))
+        while pending:
+            folder, future = pending.popleft()
+            ok, row = future.result()
+            for more in itertools.islice(waiting, 1):
+                pending.append((more, pool.submit(_run_in_worker, more)))
+            progress.finished(ok is not False)
+            yield folder, row
 
 
 def run_worker(folders, programs, env, jobs, report=sys.stdout):

@@ -1,5 +1,6 @@
 """zephor-batch's one place that turns what happened into messages and the exit status."""
 import fcntl
+import functools
 import os
 import sys
 
@@ -81,7 +82,7 @@ def _rows(o, root, prepared, todo, programs, progress):
     """The table's rows in the file's (or the tree's) order. On this machine each folder run is
     read by the worker that ran it, and its row is written while the other runs go on; a folder
     not run now, and every folder after a run elsewhere, is read here."""
-    row = lambda f: table.folder_row(root, f)
+    row = functools.partial(table.folder_row, root)
     ran = iter(())
     if todo and not (o.slurm or o.sshloginfile):
         jobs = o.jobs or _cpus()

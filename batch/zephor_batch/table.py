@@ -27,6 +27,7 @@ class Row:
     result: dict = None      # the QCSchema result, where a caller has it parsed
     molecule: dict = None    # molecule.json's contents, for a folder made from a molecule file
     data: bytes = None       # results.json's bytes when ok (held only while the row is written)
+    line: str = None         # the JSON Lines line, where the worker that read the folder made it
 
 
 class TableError(Exception):
@@ -219,9 +220,12 @@ def read_molecule(folder):
 
 
 def folder_row(root, folder):
+    """The folder's row, its JSON Lines line made (results.json's bytes not kept)."""
     status, kind, values, data = _status(folder)
-    return Row(os.path.relpath(folder, root), status, kind, values=values or {}, molecule=read_molecule(folder),
-               data=data)
+    row = Row(os.path.relpath(folder, root), status, kind, values=values or {}, molecule=read_molecule(folder),
+              data=data)
+    row.line, row.data = json_line(row), None
+    return row
 
 
 def _csv_cells(r):
@@ -274,6 +278,8 @@ def _spliced(r):
 def json_line(r):
     """One QCSchema record: the result with the batch's facts under extras.batch ("id" the
     folder), or a FailedOperation whose error message is the row's status."""
+    if r.line is not None:
+        return r.line
     line = _spliced(r) if r.data is not None else None
     if line is not None:
         return line
