@@ -352,11 +352,13 @@ void products_table() {
     void* lib = dlopen(ZEPHOR_LAPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
     auto* const library = lib ? reinterpret_cast<zephor::gemm_routine*>(dlsym(lib, "dgemm_")) : nullptr;
     if (library == nullptr) return;
+    const int widest = zephor::pinned_gemm_width();
     std::printf("\nProducts alone, one thread, medians of 7 (ms): the library's dgemm on the pinned kernel, and\n"
-                "the same bits at width %d; wall and the thread's CPU time:\n\n", zephor::pinned_gemm_width());
-    std::printf("| op | m | n | k | library wall | width %d wall | ratio | library CPU | width %d CPU | ratio |\n",
-                zephor::pinned_gemm_width(), zephor::pinned_gemm_width());
-    std::printf("|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|\n");
+                "the same bits at width 4%s; wall and the thread's CPU time:\n\n", widest == 8 ? " and 8" : "");
+    std::printf("| op | m | n | k | library wall | width 4 wall | ratio |%s library CPU | width 4 CPU | ratio |%s\n",
+                widest == 8 ? " width 8 wall | ratio |" : "", widest == 8 ? " width 8 CPU | ratio |" : "");
+    std::printf("|---|--:|--:|--:|--:|--:|--:|%s--:|--:|--:|%s\n", widest == 8 ? "--:|--:|" : "",
+                widest == 8 ? "--:|--:|" : "");
     const struct {
         char ta, tb;
         int m, n, k;
@@ -368,24 +370,31 @@ void products_table() {
         std::vector<double> b(std::size_t(ldb) * (sh.tb == 'N' ? sh.n : sh.k), 0.25), c(std::size_t(sh.m) * sh.n, 1.0);
         for (std::size_t i = 0; i < a.size(); ++i) a[i] = std::sin(double(i));
         const double alpha = -1.0, beta = 1.0;
-        std::vector<double> lw, lc, pw, pc;
+        std::vector<double> wall[3], cpu[3];  // the library, width 4, width 8
         for (int rep = 0; rep < 7; ++rep) {
-            auto t0 = Clock::now();
-            double c0 = thread_cpu_seconds();
-            library(&sh.ta, &sh.tb, &sh.m, &sh.n, &sh.k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &sh.m,
-                    1, 1);
-            lw.push_back(seconds_since(t0));
-            lc.push_back(thread_cpu_seconds() - c0);
-            t0 = Clock::now();
-            c0 = thread_cpu_seconds();
-            zephor::pinned_gemm(library, sh.ta, sh.tb, sh.m, sh.n, sh.k, alpha, a.data(), lda, b.data(), ldb, beta,
-                                c.data(), sh.m);
-            pw.push_back(seconds_since(t0));
-            pc.push_back(thread_cpu_seconds() - c0);
+            for (int w = 0; w < (widest == 8 ? 3 : 2); ++w) {
+                const auto t0 = Clock::now();
+                const double c0 = thread_cpu_seconds();
+                if (w == 0) {
+                    library(&sh.ta, &sh.tb, &sh.m, &sh.n, &sh.k, &alpha, a.data(), &lda, b.data(), &ldb, &beta,
+                            c.data(), &sh.m, 1, 1);
+                } else {
+                    zephor::set_pinned_gemm_width(4 * w);
+                    zephor::pinned_gemm(library, sh.ta, sh.tb, sh.m, sh.n, sh.k, alpha, a.data(), lda, b.data(), ldb,
+                                        beta, c.data(), sh.m);
+                }
+                wall[w].push_back(seconds_since(t0));
+                cpu[w].push_back(thread_cpu_seconds() - c0);
+            }
         }
-        std::printf("| %c%c | %d | %d | %d | %.1f | %.1f | %.2f | %.1f | %.1f | %.2f |\n", sh.ta, sh.tb, sh.m, sh.n, sh.k,
-                    1e3 * median(lw), 1e3 * median(pw), median(pw) / median(lw), 1e3 * median(lc), 1e3 * median(pc),
-                    median(pc) / median(lc));
+        zephor::set_pinned_gemm_width(widest);
+        std::printf("| %c%c | %d | %d | %d | %.1f", sh.ta, sh.tb, sh.m, sh.n, sh.k, 1e3 * median(wall[0]));
+        for (int w = 1; w < (widest == 8 ? 3 : 2); ++w)
+            std::printf(" | %.1f | %.2f", 1e3 * median(wall[w]), median(wall[w]) / median(wall[0]));
+        std::printf(" | %.1f", 1e3 * median(cpu[0]));
+        for (int w = 1; w < (widest == 8 ? 3 : 2); ++w)
+            std::printf(" | %.1f | %.2f", 1e3 * median(cpu[w]), median(cpu[w]) / median(cpu[0]));
+        std::printf(" |\n");
     }
     std::fflush(stdout);
 }
