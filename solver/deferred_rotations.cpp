@@ -9,13 +9,13 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <vector>
 
 #include "common/thread_fp_flags.hpp"
 #include "solver/lapack_option.hpp"
 #include "solver/rotation_schedule.hpp"
+#include "solver/wide_vectors.hpp"
 #include "solver/work_team.hpp"
 
 namespace zephor {
@@ -64,8 +64,11 @@ State& state() {
     return s;
 }
 
-using v4d = double __attribute__((vector_size(32)));
-using v8d = double __attribute__((vector_size(64)));
+using wide::load;
+using wide::splat;
+using wide::store;
+using wide::v4d;
+using wide::v8d;
 
 inline bool identity(double c, double s) { return !(c != 1.0 || s != 0.0); }
 
@@ -83,7 +86,7 @@ template <class V, int rows>
     const std::ptrdiff_t step = sw.forward ? static_cast<std::ptrdiff_t>(ld) : -static_cast<std::ptrdiff_t>(ld);
     double* col = a + static_cast<std::size_t>(sw.forward ? sw.first + r0 : sw.first + rotations - r0) * ld + row0;
 #pragma GCC unroll 4
-    for (int q = 0; q < nv; ++q) std::memcpy(&x[q], col + w * q, sizeof(V));
+    for (int q = 0; q < nv; ++q) load(x[q], col + w * q);
     for (int r = r0; r < r1; ++r) {
         const int j = sw.forward ? r : rotations - 1 - r;
         double* other = col + step;
@@ -92,20 +95,20 @@ template <class V, int rows>
         if (identity(c, s)) {
 #pragma GCC unroll 4
             for (int q = 0; q < nv; ++q) {
-                std::memcpy(col + w * q, &x[q], sizeof(V));
-                std::memcpy(&x[q], other + w * q, sizeof(V));
+                store(col + w * q, x[q]);
+                load(x[q], other + w * q);
             }
         } else {
             V cv, sv;
-            for (int l = 0; l < w; ++l) cv[l] = c, sv[l] = s;
+            splat(cv, c);
+            splat(sv, s);
             if (sw.forward) {
                 // temp = a(j+1) is loaded, a(j) = s*temp + c*x is final, x becomes c*temp - s*x.
 #pragma GCC unroll 4
                 for (int q = 0; q < nv; ++q) {
                     V temp;
-                    std::memcpy(&temp, other + w * q, sizeof(V));
-                    const V out = sv * temp + cv * x[q];
-                    std::memcpy(col + w * q, &out, sizeof(V));
+                    load(temp, other + w * q);
+                    store(col + w * q, sv * temp + cv * x[q]);
                     x[q] = cv * temp - sv * x[q];
                 }
             } else {
@@ -113,9 +116,8 @@ template <class V, int rows>
 #pragma GCC unroll 4
                 for (int q = 0; q < nv; ++q) {
                     V aj;
-                    std::memcpy(&aj, other + w * q, sizeof(V));
-                    const V out = cv * x[q] - sv * aj;
-                    std::memcpy(col + w * q, &out, sizeof(V));
+                    load(aj, other + w * q);
+                    store(col + w * q, cv * x[q] - sv * aj);
                     x[q] = sv * x[q] + cv * aj;
                 }
             }
@@ -123,7 +125,7 @@ template <class V, int rows>
         col = other;
     }
 #pragma GCC unroll 4
-    for (int q = 0; q < nv; ++q) std::memcpy(col + w * q, &x[q], sizeof(V));
+    for (int q = 0; q < nv; ++q) store(col + w * q, x[q]);
 }
 
 __attribute__((target("avx512f"))) void steps_block_avx512(const Step* steps, std::size_t count,

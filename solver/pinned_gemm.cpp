@@ -11,15 +11,17 @@
 #include <vector>
 
 #include "solver/lapack_option.hpp"
+#include "solver/wide_vectors.hpp"
 
 namespace zephor {
 
 namespace {
 
-using v4d = double __attribute__((vector_size(32)));
-using v8d = double __attribute__((vector_size(64)));
-using v4di = long long __attribute__((vector_size(32)));
-using v8di = long long __attribute__((vector_size(64)));
+using wide::load;
+using wide::splat;
+using wide::store;
+using wide::v4d;
+using wide::v8d;
 
 // The library kernel's group: rows and columns of C it treats four at a time.
 constexpr int group = 4;
@@ -44,21 +46,6 @@ int processor_width() {
     return 0;
 }
 
-// Every lane `x`, by one broadcast: g++ 12 builds an eight-lane {x, x, ...} (and a lane-by-lane
-// fill) from eight masked broadcasts, each waiting for the last; lane 0 spread by a shuffle is
-// one instruction.
-// (Written to a reference: a vector returned by value warns of an ABI this inline function
-// never has.)
-template <class V>
-[[gnu::always_inline]] inline void splat(V& out, double x) {
-    V one{};
-    one[0] = x;
-    if constexpr (sizeof(V) == sizeof(v8d))
-        out = __builtin_shuffle(one, v8di{});
-    else
-        out = __builtin_shuffle(one, v4di{});
-}
-
 // One tile of C: nv vectors of rows by 4 * ng columns, over one chunk of kc. `ap` holds the
 // chunk of op(A) with `astride` doubles between consecutive inner indices; `bp` the chunk of
 // op(B), 4 columns at a time, each group kc * 4 doubles long.
@@ -74,14 +61,10 @@ template <class V, int nv, int ng>
     for (int j = 0; j < cols; ++j)
 #pragma GCC unroll 4
         for (int v = 0; v < nv; ++v) sum[j][v] = V{};  // +0, as the kernel clears its registers
-    // Whole-vector loads of a type that may sit anywhere: a memcpy into the array was compiled to
-    // two half-width stores and one full-width load, which cannot be forwarded and stalled every
-    // step (twice as slow as the library's kernel on an AMD Zen 4).
-    using Vu [[gnu::aligned(8), gnu::may_alias]] = V;
     for (int p = 0; p < kc; ++p) {
         V av[nv];
 #pragma GCC unroll 4
-        for (int v = 0; v < nv; ++v) av[v] = *reinterpret_cast<const Vu*>(ap + static_cast<std::size_t>(p) * astride + v * w);
+        for (int v = 0; v < nv; ++v) load(av[v], ap + static_cast<std::size_t>(p) * astride + v * w);
 #pragma GCC unroll 8
         for (int j = 0; j < cols; ++j) {
             V bj;
@@ -98,9 +81,9 @@ template <class V, int nv, int ng>
         for (int v = 0; v < nv; ++v) {
             double* cp = c + j * ldc + v * w;
             V cv;
-            std::memcpy(&cv, cp, sizeof(V));
+            load(cv, cp);
             cv = sum[j][v] * al + cv;
-            std::memcpy(cp, &cv, sizeof(V));
+            store(cp, cv);
         }
 }
 

@@ -1,0 +1,43 @@
+// The vector types of the wide kernels (the pinned products, the rotations), and the loads,
+// stores and broadcasts written so that g++ 12 compiles each to one instruction: a memcpy into
+// a vector array became two half-width stores read back by one full-width load (a stall on
+// every use), and an eight-lane {x, x, ...} or a lane-by-lane fill became eight masked
+// broadcasts chained through one register. None of them computes: the bits are the operands'.
+#pragma once
+
+#include <cstddef>
+
+namespace zephor::wide {
+
+using v4d = double __attribute__((vector_size(32)));
+using v8d = double __attribute__((vector_size(64)));
+using v4di = long long __attribute__((vector_size(32)));
+using v8di = long long __attribute__((vector_size(64)));
+
+// Vectors at any double's address, which may alias the doubles they are read from.
+template <class V>
+using Unaligned [[gnu::aligned(8), gnu::may_alias]] = V;
+
+template <class V>
+[[gnu::always_inline]] inline void load(V& out, const double* p) {
+    out = *reinterpret_cast<const Unaligned<V>*>(p);
+}
+
+template <class V>
+[[gnu::always_inline]] inline void store(double* p, const V& v) {
+    *reinterpret_cast<Unaligned<V>*>(p) = v;
+}
+
+// Every lane x: lane 0 spread by a shuffle. (Written to a reference: a vector returned by value
+// warns of an ABI this inline function never has.)
+template <class V>
+[[gnu::always_inline]] inline void splat(V& out, double x) {
+    V one{};
+    one[0] = x;
+    if constexpr (sizeof(V) == sizeof(v8d))
+        out = __builtin_shuffle(one, v8di{});
+    else
+        out = __builtin_shuffle(one, v4di{});
+}
+
+}  // namespace zephor::wide
