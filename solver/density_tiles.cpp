@@ -5,13 +5,14 @@
 #include "solver/density_tiles.hpp"
 
 #include <algorithm>
-#include <cstring>
+
+#include "solver/wide_vectors.hpp"
 
 namespace zephor {
 
 namespace {
 
-using v4d = double __attribute__((vector_size(32)));
+using wide::v4d;
 
 constexpr std::size_t mr = tile_rows;
 constexpr std::size_t nr = tile_columns;
@@ -35,37 +36,58 @@ void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t 
         const std::size_t kn = k1 - k0;
         for (std::size_t k = 0; k < kn; ++k) {
             const double* ck = c + (k0 + k) * n;
-            for (std::size_t q = 0; q < nb; ++q) pk.b[k * nb + q] = q < width ? ck[j_begin + q] : 0.0;
+            // Four columns at a time, each group's k one after another: a tile reads its columns'
+            // values in one sequence.
+            for (std::size_t q = 0; q < nb; ++q) pk.b[(q / nr) * kc * nr + k * nr + q % nr] = q < width ? ck[j_begin + q] : 0.0;
         }
         for (std::size_t i0 = 0; i0 < rows; i0 += mr) {
             const std::size_t mi = std::min(mr, n - i0);
             for (std::size_t k = 0; k < kn; ++k) {
                 const double* ck = c + (k0 + k) * n + i0;
-                for (std::size_t r = 0; r < mr; ++r) pk.a[k * mr + r] = r < mi ? ck[r] + ck[r] : 0.0;
+                if (mi == mr) {
+                    // A whole tile's rows doubled four at a time: the same c + c in every lane.
+                    v4d lo, hi;
+                    wide::load(lo, ck);
+                    wide::load(hi, ck + 4);
+                    wide::store(&pk.a[k * mr], lo + lo);
+                    wide::store(&pk.a[k * mr + 4], hi + hi);
+                } else {
+                    for (std::size_t r = 0; r < mr; ++r) pk.a[k * mr + r] = r < mi ? ck[r] + ck[r] : 0.0;
+                }
             }
             for (std::size_t j0 = j_begin; j0 < j_end; j0 += nr) {
                 if (!all_rows && i0 >= j0 + nr) continue;  // wholly below the diagonal
                 const std::size_t nj = std::min(nr, j_end - j0);
-                for (std::size_t q = 0; q < nr; ++q)
-                    for (std::size_t r = 0; r < mr; ++r)
-                        pk.tile[q * mr + r] = (q < nj && r < mi) ? dens[i0 + r + (j0 + q) * n] : 0.0;
+                // A whole tile is read from and written to dens directly; a partial one goes
+                // through pk.tile, zero outside the matrix.
+                const bool whole = nj == nr && mi == mr;
+                double* t = &pk.tile[0];
+                std::size_t ldt = mr;
+                if (whole) {
+                    t = dens + i0 + j0 * n;
+                    ldt = n;
+                } else {
+                    for (std::size_t q = 0; q < nr; ++q)
+                        for (std::size_t r = 0; r < mr; ++r)
+                            pk.tile[q * mr + r] = (q < nj && r < mi) ? dens[i0 + r + (j0 + q) * n] : 0.0;
+                }
                 // Eight accumulators spelled out, so that they live in registers.
                 v4d c00, c01, c10, c11, c20, c21, c30, c31;
-                std::memcpy(&c00, &pk.tile[0 * mr], sizeof(v4d));
-                std::memcpy(&c01, &pk.tile[0 * mr + 4], sizeof(v4d));
-                std::memcpy(&c10, &pk.tile[1 * mr], sizeof(v4d));
-                std::memcpy(&c11, &pk.tile[1 * mr + 4], sizeof(v4d));
-                std::memcpy(&c20, &pk.tile[2 * mr], sizeof(v4d));
-                std::memcpy(&c21, &pk.tile[2 * mr + 4], sizeof(v4d));
-                std::memcpy(&c30, &pk.tile[3 * mr], sizeof(v4d));
-                std::memcpy(&c31, &pk.tile[3 * mr + 4], sizeof(v4d));
-                const double* bp = &pk.b[j0 - j_begin];
+                wide::load(c00, t);
+                wide::load(c01, t + 4);
+                wide::load(c10, t + ldt);
+                wide::load(c11, t + ldt + 4);
+                wide::load(c20, t + 2 * ldt);
+                wide::load(c21, t + 2 * ldt + 4);
+                wide::load(c30, t + 3 * ldt);
+                wide::load(c31, t + 3 * ldt + 4);
+                const double* bp = &pk.b[(j0 - j_begin) / nr * kc * nr];
                 const double* ap = pk.a.data();
                 for (std::size_t k = 0; k < kn; ++k) {
                     v4d a0, a1;
-                    std::memcpy(&a0, ap + k * mr, sizeof a0);
-                    std::memcpy(&a1, ap + k * mr + 4, sizeof a1);
-                    const double* bk = bp + k * nb;
+                    wide::load(a0, ap + k * mr);
+                    wide::load(a1, ap + k * mr + 4);
+                    const double* bk = bp + k * nr;
                     const v4d b0 = {bk[0], bk[0], bk[0], bk[0]};
                     c00 = c00 + a0 * b0;
                     c01 = c01 + a1 * b0;
@@ -79,16 +101,17 @@ void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t 
                     c30 = c30 + a0 * b3;
                     c31 = c31 + a1 * b3;
                 }
-                std::memcpy(&pk.tile[0 * mr], &c00, sizeof(v4d));
-                std::memcpy(&pk.tile[0 * mr + 4], &c01, sizeof(v4d));
-                std::memcpy(&pk.tile[1 * mr], &c10, sizeof(v4d));
-                std::memcpy(&pk.tile[1 * mr + 4], &c11, sizeof(v4d));
-                std::memcpy(&pk.tile[2 * mr], &c20, sizeof(v4d));
-                std::memcpy(&pk.tile[2 * mr + 4], &c21, sizeof(v4d));
-                std::memcpy(&pk.tile[3 * mr], &c30, sizeof(v4d));
-                std::memcpy(&pk.tile[3 * mr + 4], &c31, sizeof(v4d));
-                for (std::size_t q = 0; q < nj; ++q)
-                    for (std::size_t r = 0; r < mi; ++r) dens[i0 + r + (j0 + q) * n] = pk.tile[q * mr + r];
+                wide::store(t, c00);
+                wide::store(t + 4, c01);
+                wide::store(t + ldt, c10);
+                wide::store(t + ldt + 4, c11);
+                wide::store(t + 2 * ldt, c20);
+                wide::store(t + 2 * ldt + 4, c21);
+                wide::store(t + 3 * ldt, c30);
+                wide::store(t + 3 * ldt + 4, c31);
+                if (!whole)
+                    for (std::size_t q = 0; q < nj; ++q)
+                        for (std::size_t r = 0; r < mi; ++r) dens[i0 + r + (j0 + q) * n] = pk.tile[q * mr + r];
             }
         }
     }

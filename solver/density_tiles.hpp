@@ -15,7 +15,7 @@ inline constexpr std::size_t strip_width = 64;
 // Work space of one thread: packed panels and one tile.
 struct Packed {
     std::vector<double> a;  // [k][8]: c(i0 + r, k) + c(i0 + r, k), zero past the last row
-    std::vector<double> b;  // [k][64]: c(j_begin + q, k), zero past the strip
+    std::vector<double> b;  // [q / 4][k][q % 4]: c(j_begin + q, k), zero past the strip
     double tile[tile_columns * tile_rows];
 
     Packed() : a(k_block * tile_rows), b(k_block * strip_width) {}
