@@ -60,11 +60,21 @@ def parse(argv):
     i = 0
     while i < len(argv):
         a = argv[i]
+        # The value attached, as other programs take it: -j2, -oDIR, --chunk=25.
+        attached = None
+        if a[:2] in ("-j", "-o") and len(a) > 2 and not a.startswith("--"):
+            a, attached = a[:2], a[2:]
+        elif a.startswith("--") and "=" in a and a.split("=", 1)[0] in WITH_VALUE:
+            a, attached = a.split("=", 1)
         if a in WITH_VALUE:
-            if i + 1 >= len(argv):
+            if attached is not None:
+                v = attached
+                i += 1
+            elif i + 1 >= len(argv):
                 raise UsageError("%s needs a value" % a)
-            v = argv[i + 1]
-            i += 2
+            else:
+                v = argv[i + 1]
+                i += 2
             if a in ("-o", "--output"):
                 o.out = v
             elif a == "-j":
