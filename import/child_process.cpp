@@ -174,18 +174,17 @@ std::string counted(const std::string& bytes) {
     return std::to_string(bytes.size()) + "\n" + bytes;
 }
 
-namespace {
-
-// A counted message's length from its head "LENGTH\n"; nothing for another head.
-std::optional<std::size_t> count_of(std::string_view head) {
-    if (head.empty() || head.size() > 12) return std::nullopt;
+std::optional<std::size_t> count_of(std::string_view digits) {
+    if (digits.empty() || digits.size() > 12) return std::nullopt;
     std::size_t n = 0;
-    for (const char c : head) {
+    for (const char c : digits) {
         if (c < '0' || c > '9') return std::nullopt;
         n = 10 * n + static_cast<std::size_t>(c - '0');
     }
     return n;
 }
+
+namespace {
 
 bool read_exactly(int fd, char* to, std::size_t n) {
     while (n > 0) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <sys/types.h>
 
@@ -56,6 +57,8 @@ bool write_all(int fd, const std::string& bytes);
 
 // A message on a pipe between a long-lived child and its parent: "LENGTH\nBYTES".
 std::string counted(const std::string& bytes);
+// The count in such a head: up to twelve decimal digits and nothing else; nothing otherwise.
+std::optional<std::size_t> count_of(std::string_view digits);
 // The child's side: the next message from fd, or nothing at its end (or a malformed one).
 std::optional<std::string> read_counted(int fd);
 

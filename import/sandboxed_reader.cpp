@@ -153,20 +153,11 @@ struct Answer {
     std::optional<std::string> counted(std::string_view head) {
         const auto l = line();
         if (!l || l->substr(0, head.size() + 1) != std::string(head) + " ") return std::nullopt;
-        const auto n = number(l->substr(head.size() + 1));
+        const auto n = count_of(l->substr(head.size() + 1));
         if (!n || *n + 1 > rest.size() || rest[*n] != '\n') return std::nullopt;
         std::string bytes(rest.substr(0, *n));
         rest.remove_prefix(*n + 1);
         return bytes;
-    }
-    static std::optional<std::size_t> number(std::string_view s) {
-        if (s.empty() || s.size() > 12) return std::nullopt;
-        std::size_t n = 0;
-        for (const char c : s) {
-            if (c < '0' || c > '9') return std::nullopt;
-            n = 10 * n + static_cast<std::size_t>(c - '0');
-        }
-        return n;
     }
 };
 
@@ -179,7 +170,7 @@ std::optional<MoleculeIn> parse_molecule(Answer& a) {
         return std::nullopt;
     m.title = *title;
     if (*charge != "charge none") m.charge = std::atoi(std::string(charge->substr(7)).c_str());
-    const auto n = Answer::number(count->substr(6));
+    const auto n = count_of(count->substr(6));
     if (!n || *n > a.rest.size()) return std::nullopt;
     for (std::size_t i = 0; i < *n; ++i) {
         const auto l = a.line();
