@@ -11,21 +11,22 @@ namespace zephor::wide {
 
 using v4d = double __attribute__((vector_size(32)));
 using v8d = double __attribute__((vector_size(64)));
-using v4di = long long __attribute__((vector_size(32)));
-using v8di = long long __attribute__((vector_size(64)));
 
-// Vectors at any double's address, which may alias the doubles they are read from.
+// A vector at any double's address, which may alias the doubles it is read from (a packed
+// struct: both compilers take its alignment as one byte).
 template <class V>
-using Unaligned [[gnu::aligned(8), gnu::may_alias]] = V;
+struct [[gnu::packed, gnu::may_alias]] Unaligned {
+    V v;
+};
 
 template <class V>
 [[gnu::always_inline]] inline void load(V& out, const double* p) {
-    out = *reinterpret_cast<const Unaligned<V>*>(p);
+    out = reinterpret_cast<const Unaligned<V>*>(p)->v;
 }
 
 template <class V>
 [[gnu::always_inline]] inline void store(double* p, const V& v) {
-    *reinterpret_cast<Unaligned<V>*>(p) = v;
+    reinterpret_cast<Unaligned<V>*>(p)->v = v;
 }
 
 // Every lane x: lane 0 spread by a shuffle. (Written to a reference: a vector returned by value
@@ -35,9 +36,9 @@ template <class V>
     V one{};
     one[0] = x;
     if constexpr (sizeof(V) == sizeof(v8d))
-        out = __builtin_shuffle(one, v8di{});
+        out = __builtin_shufflevector(one, one, 0, 0, 0, 0, 0, 0, 0, 0);
     else
-        out = __builtin_shuffle(one, v4di{});
+        out = __builtin_shufflevector(one, one, 0, 0, 0, 0);
 }
 
 }  // namespace zephor::wide
