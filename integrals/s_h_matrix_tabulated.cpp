@@ -5,6 +5,7 @@
 // give the same bits as the plain evaluation; the summation order over k and l is untouched.
 #include "integrals/s_h_matrix_tabulated.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -201,20 +202,34 @@ void fast_assembly(const Plan& plan, std::vector<double>& s, std::vector<double>
                         const std::size_t j = a_first ? fb : fa;
                         // Every term of a skipped block is zero and the sum stays +0.
                         const double sij = skip ? 0.0 : ap.overlap(i, j, a_first);
-                        s[at(n, i, j)] = sij;
+                        // The lower triangle only, down the columns of a's functions as b runs
+                        // (its mirror image would stride a whole column per element); the upper
+                        // one is copied from it below.
                         s[at(n, j, i)] = sij;
-                        if (i != j) {
-                            const double h = hamiltonian_element(
-                                plan.atom_nitrogen[p] || plan.atom_nitrogen[q], ham[at(n, i, i)],
-                                ham[at(n, j, j)], sij);
-                            ham[at(n, i, j)] = h;
-                            ham[at(n, j, i)] = h;
-                        }
+                        if (i != j)
+                            ham[at(n, j, i)] = hamiltonian_element(plan.atom_nitrogen[p] || plan.atom_nitrogen[q],
+                                                                   ham[at(n, i, i)], ham[at(n, j, j)], sij);
                     }
                 }
             }
         }
         if (exp_zero_seen) flags.add(exp_zero_flags);
+        // The upper triangle: copies of the lower one, in square blocks that stay in cache.
+        constexpr std::size_t block = 64;
+        const long long blocks = static_cast<long long>((n + block - 1) / block);
+#pragma omp for schedule(dynamic, 1)
+        for (long long bb = 0; bb < blocks; ++bb) {
+            const std::size_t c0 = static_cast<std::size_t>(bb) * block;
+            const std::size_t c1 = std::min(n, c0 + block);
+            for (std::size_t r0 = 0; r0 <= c0; r0 += block) {
+                const std::size_t r1 = std::min(n, r0 + block);
+                for (std::size_t col = c0; col < c1; ++col)
+                    for (std::size_t row = r0; row < std::min(r1, col); ++row) {
+                        s[at(n, row, col)] = s[at(n, col, row)];
+                        ham[at(n, row, col)] = ham[at(n, col, row)];
+                    }
+            }
+        }
         flags.leave();
     }
 }
