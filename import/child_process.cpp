@@ -258,8 +258,8 @@ void ChildServer::stop() {
 ChildServer::Outcome ChildServer::ask(const std::string& request, std::chrono::milliseconds wall, std::string& answer) {
     if (pid_ < 0) return Outcome::ended;
     const Clock::time_point deadline = Clock::now() + wall;
-    // The request is small against the pipe's buffer, and the child reads it whole before it
-    // answers; a child that has gone refuses it.
+    // The child reads the whole request before it answers, so the write ends however long the
+    // request; a child that has gone refuses it (EPIPE: the caller ignores SIGPIPE).
     if (!write_all(to_child_, request)) {
         stop();
         return Outcome::ended;

@@ -84,6 +84,7 @@ public:
     };
     // Sends `request` (written as it stands: the caller counts its fields) and waits for one
     // answer. After anything but answered the child is gone, and the caller starts another.
+    // The caller's process ignores SIGPIPE, so that a child killed meanwhile is an ended one.
     Outcome ask(const std::string& request, std::chrono::milliseconds wall, std::string& answer);
 
 private:

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -90,6 +91,9 @@ int kept(int fd) {
 }  // namespace
 
 int serve_requests(int in_fd, int out_fd, const std::function<int(std::vector<char*>&)>& run) {
+    // A pipe whose reader has gone (the batch, or the long-lived reading child killed between
+    // two molecules) is a failed write to handle, not the end of the server.
+    ::signal(SIGPIPE, SIG_IGN);
     // Every format and force field is a plugin that each run would otherwise load afresh.
     OpenBabel::OBConversion::FindFormat("sdf");
     // The requests and answers move above 2: each run has 0, 1 and 2 to itself. The server's own

@@ -304,3 +304,24 @@ def test_an_import_server_that_dies_leaves_the_import_to_the_program(tmp_path):
         if servers is not None:
             servers.close()
     assert_same_trees(os.path.join(work, "dead"), os.path.join(work, "none"))
+
+
+def test_an_import_server_whose_reading_child_was_killed_reads_on(tmp_path):
+    """Open Babel reads in one long-lived child of the server; killed between two molecules, the
+    next import starts another and answers as the first did, and the server lives on."""
+    from zephor_batch import import_service
+    work = str(tmp_path)
+    shutil.copy(os.path.join(DATA, "five.sdf"), work)
+    servers = import_service.ImportServers(IMPORT, dict(os.environ))
+    args = ["five.sdf", "-o", "FOR005", "--force"]
+    first = servers.run(args, None, work)
+    assert first == (0, b"")
+    written = read(os.path.join(work, "FOR005"))
+    server = servers._local.server
+    children = subprocess.run(["pgrep", "-P", str(server.pid)], capture_output=True, text=True).stdout.split()
+    assert len(children) == 1
+    os.kill(int(children[0]), 9)
+    subprocess.run(["sleep", "0.2"])
+    assert servers.run(args, None, work) == first and server.poll() is None
+    assert read(os.path.join(work, "FOR005")) == written
+    servers.close()
