@@ -26,7 +26,7 @@ class Row:
     values: dict = dataclasses.field(default_factory=dict)
     result: dict = None      # the QCSchema result, where a caller has it parsed
     molecule: dict = None    # molecule.json's contents, for a folder made from a molecule file
-    data: bytes = None       # results.json's bytes when ok (held only while the row is written)
+    data: bytes = None       # results.json's bytes when ok, until the row's line is made from them
     line: str = None         # the JSON Lines line, where the worker that read the folder made it
 
 
