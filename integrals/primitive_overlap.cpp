@@ -21,22 +21,24 @@ inline double gaussian_factor(double a1, double a2, double a3, double b1, double
     return std::exp(-(mu * r2));
 }
 
+double c_library_pow(double x, double y) { return std::pow(x, y); }
+
 }  // namespace
 
 double s2_prefix(double alpha, double beta, double ca, double cb) {
-    return ca * cb * overlap_k * std::pow(alpha * beta, 0.75) * std::pow(alpha + beta, -1.5);
+    return s2_prefix(alpha, beta, ca, cb, c_library_pow);
 }
 
 double sp_prefix(double alpha, double beta, double ca, double cb) {
-    return ca * cb * overlap_2k * std::pow(alpha, 1.75) * std::pow(beta, 1.25) * std::pow(alpha + beta, -2.5);
+    return sp_prefix(alpha, beta, ca, cb, c_library_pow);
 }
 
 double p2_prefix(double alpha, double beta, double ca, double cb) {
-    return ca * cb * overlap_2k * std::pow(alpha * beta, 1.25) * std::pow(alpha + beta, -3.5);
+    return p2_prefix(alpha, beta, ca, cb, c_library_pow);
 }
 
 double pp_prefix(double alpha, double beta, double ca, double cb) {
-    return -ca * cb * overlap_4k * std::pow(alpha * beta, 2.25) * std::pow(alpha + beta, -3.5);
+    return pp_prefix(alpha, beta, ca, cb, c_library_pow);
 }
 
 double s2(double a1, double a2, double a3, double b1, double b2, double b3,

@@ -15,7 +15,25 @@ inline constexpr double overlap_4k = 4.0 * overlap_k;
 
 // The geometry-free part of each formula: the coefficients, K and the powers of the exponents,
 // multiplied left to right exactly as the formulas below begin. Each formula is its prefix times
-// the geometry factors, so a caller that tabulates prefixes gets the same bits.
+// the geometry factors, so a caller that tabulates prefixes gets the same bits. `power(x, y)` is
+// std::pow, or a caller's record of std::pow's own results for the same arguments.
+template <class Power>
+double s2_prefix(double alpha, double beta, double ca, double cb, Power&& power) {
+    return ca * cb * overlap_k * power(alpha * beta, 0.75) * power(alpha + beta, -1.5);
+}
+template <class Power>
+double sp_prefix(double alpha, double beta, double ca, double cb, Power&& power) {
+    return ca * cb * overlap_2k * power(alpha, 1.75) * power(beta, 1.25) * power(alpha + beta, -2.5);
+}
+template <class Power>
+double p2_prefix(double alpha, double beta, double ca, double cb, Power&& power) {
+    return ca * cb * overlap_2k * power(alpha * beta, 1.25) * power(alpha + beta, -3.5);
+}
+template <class Power>
+double pp_prefix(double alpha, double beta, double ca, double cb, Power&& power) {
+    return -ca * cb * overlap_4k * power(alpha * beta, 2.25) * power(alpha + beta, -3.5);
+}
+
 double s2_prefix(double alpha, double beta, double ca, double cb);
 double sp_prefix(double alpha, double beta, double ca, double cb);
 double p2_prefix(double alpha, double beta, double ca, double cb);

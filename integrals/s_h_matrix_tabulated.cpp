@@ -123,18 +123,33 @@ void fast_assembly(const Plan& plan, std::vector<double>& s, std::vector<double>
     const std::size_t n = plan.n;
     const std::size_t atoms = plan.atoms;
     const long long atoms_ll = static_cast<long long>(atoms);
-    FpFlagsCollector flags;
+    // A function's self-overlap depends on its type alone wherever its finite centre lies (the
+    // distances are exact zeros), so each type's norm is formed once and shared, on this thread
+    // (its flags are the ones a run reports). A centre that is not finite gives NaN distances:
+    // such a function is normalised on its own.
     bool tame_norms = true;
+    {
+        std::vector<double> type_norm(plan.type_count);
+        std::vector<char> known(plan.type_count, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double* c = centre_of(basis, i);
+            const std::size_t t = static_cast<std::size_t>(plan.type[i]);
+            if (std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2])) {
+                if (!known[t]) {
+                    type_norm[t] = std::pow(raw_self_overlap(basis, i), -0.5);
+                    known[t] = 1;
+                }
+                norm[i] = type_norm[t];
+            } else {
+                norm[i] = std::pow(raw_self_overlap(basis, i), -0.5);
+            }
+            tame_norms = tame_norms && magnitude_within(norm[i], -60, 60);
+        }
+    }
+    FpFlagsCollector flags;
 #pragma omp parallel if (static_cast<long long>(n) >= threads_from_basis_count)
     {
         flags.enter();
-#pragma omp for schedule(static) reduction(&& : tame_norms)
-        for (long long ii = 0; ii < static_cast<long long>(n); ++ii) {
-            const std::size_t i = static_cast<std::size_t>(ii);
-            norm[i] = std::pow(raw_self_overlap(basis, i), -0.5);
-            tame_norms = tame_norms && magnitude_within(norm[i], -60, 60);
-        }
-        // (the implicit barrier makes every norm visible below)
         const bool tame = plan.tame && tame_norms;
         bool exp_zero_seen = false;
 #pragma omp for schedule(dynamic, 1)
@@ -168,9 +183,17 @@ void fast_assembly(const Plan& plan, std::vector<double>& s, std::vector<double>
                 if (needed[yz]) r2[yz] = (sq[1] + sq[2]) + sq[0];
                 const double* mu = &plan.mu[(static_cast<std::size_t>(plan.atom_set[p]) * plan.set_count +
                                              static_cast<std::size_t>(plan.atom_set[q])) * 36];
+                // Two orders of the sum often round alike: a variant whose distance has the same
+                // bits as an earlier one has the same exponentials, copied from it.
+                int same_as[3] = {-1, -1, -1};
+                for (int v = 1; v < 3; ++v)
+                    for (int w = 0; w < v && same_as[v] < 0; ++w)
+                        if (needed[v] && needed[w] && same_as[w] < 0 &&
+                            std::bit_cast<std::uint64_t>(r2[v]) == std::bit_cast<std::uint64_t>(r2[w]))
+                            same_as[v] = w;
                 bool all_zero = true;
                 for (int v = 0; v < 3; ++v) {
-                    if (!needed[v]) continue;
+                    if (!needed[v] || same_as[v] >= 0) continue;
                     for (std::size_t kl = 0; kl < 36; ++kl) {
                         const double t = -(mu[kl] * r2[v]);
                         const bool zero = t < exp_zero_below && std::isfinite(t);
@@ -180,7 +203,7 @@ void fast_assembly(const Plan& plan, std::vector<double>& s, std::vector<double>
                 }
                 const bool skip = all_zero && tame && tame_geometry;
                 for (int v = 0; v < 3 && !skip; ++v) {
-                    if (!needed[v]) continue;
+                    if (!needed[v] || same_as[v] >= 0) continue;
                     for (std::size_t kl = 0; kl < 36; ++kl) {
                         const double t = ap.e[v][kl];
                         if (t < exp_zero_below && std::isfinite(t)) {
@@ -192,6 +215,8 @@ void fast_assembly(const Plan& plan, std::vector<double>& s, std::vector<double>
                     }
                 }
                 if (all_zero) exp_zero_seen = true;
+                for (int v = 1; v < 3; ++v)
+                    if (same_as[v] >= 0) std::memcpy(ap.e[v], ap.e[same_as[v]], sizeof ap.e[v]);
 
                 for (std::size_t a = p0; a < p1; ++a) {
                     const std::size_t fa = plan.atom_funcs[a];

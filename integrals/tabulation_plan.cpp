@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/thread_fp_flags.hpp"
+#include "integrals/power_memo.hpp"
 #include "integrals/primitive_overlap.hpp"
 #include "integrals/s_h_matrix.hpp"
 
@@ -23,12 +24,12 @@ constexpr std::size_t max_types = 64;
 
 // The part of a term before the first geometry factor, as the primitive formulas form it. Kinds
 // are those of the first and second function.
-double term_prefix(int kf, int ks, double alpha, double beta, double ca, double cb) {
-    if (kf == 0 && ks == 0) return s2_prefix(alpha, beta, ca, cb);
-    if (kf == 0) return sp_prefix(alpha, beta, ca, cb);
-    if (ks == 0) return sp_prefix(beta, alpha, cb, ca);  // sp with the s primitive (second here) first
-    if (kf == ks) return p2_prefix(alpha, beta, ca, cb);
-    return pp_prefix(alpha, beta, ca, cb);
+double term_prefix(int kf, int ks, double alpha, double beta, double ca, double cb, PowerMemo& power) {
+    if (kf == 0 && ks == 0) return s2_prefix(alpha, beta, ca, cb, power);
+    if (kf == 0) return sp_prefix(alpha, beta, ca, cb, power);
+    if (ks == 0) return sp_prefix(beta, alpha, cb, ca, power);  // sp with the s primitive (second here) first
+    if (kf == ks) return p2_prefix(alpha, beta, ca, cb, power);
+    return pp_prefix(alpha, beta, ca, cb, power);
 }
 
 template <std::size_t N>
@@ -133,6 +134,9 @@ std::optional<Plan> make_plan(const BasisView& basis, std::size_t n) {
                     p.mu[(a * p.set_count + b) * 36 + k * 6 + l] = reduced_exponent(alpha, beta);
                 }
     p.prefix.resize(p.type_count * p.type_count * 36);
+    // A pair of exponent sets needs at most ten powers per primitive pair, whichever types of
+    // function carry them (and the same ten in the other order).
+    PowerMemo power(p.set_count * p.set_count * 36 * 5 + 64);
     for (std::size_t a = 0; a < p.type_count; ++a)
         for (std::size_t b = 0; b < p.type_count; ++b)
             for (std::size_t k = 0; k < 6; ++k)
@@ -141,7 +145,7 @@ std::optional<Plan> make_plan(const BasisView& basis, std::size_t n) {
                     const Type& s = types[b];
                     p.prefix[(a * p.type_count + b) * 36 + k * 6 + l] = term_prefix(
                         f.kind, s.kind, p.set_exp[static_cast<std::size_t>(f.set)][k],
-                        p.set_exp[static_cast<std::size_t>(s.set)][l], f.coef[k], s.coef[l]);
+                        p.set_exp[static_cast<std::size_t>(s.set)][l], f.coef[k], s.coef[l], power);
                 }
     const FpFlags tables = take_thread_fp_flags();
     raise_thread_fp_flags(before);

@@ -154,6 +154,12 @@ TEST(TabulatedAssembly, UnusualInputsStayExact) {
         for (double& c : in.d) c *= u(rng);
         expect_same_assembly(in, "a coefficient set per function");
     }
+    // An atom at infinity: its functions' self-overlaps are NaN, not those of their type.
+    {
+        AssemblyInput in = base;
+        in.r[3] = std::numeric_limits<double>::infinity();
+        expect_same_assembly(in, "an atom at infinity");
+    }
     // Atoms without functions (atom 1 here) and an empty basis.
     {
         AssemblyInput in = base;
