@@ -134,19 +134,44 @@ std::optional<Plan> make_plan(const BasisView& basis, std::size_t n) {
                     p.mu[(a * p.set_count + b) * 36 + k * 6 + l] = reduced_exponent(alpha, beta);
                 }
     p.prefix.resize(p.type_count * p.type_count * 36);
-    // A pair of exponent sets needs at most ten powers per primitive pair, whichever types of
-    // function carry them (and the same ten in the other order).
-    PowerMemo power(p.set_count * p.set_count * 36 * 5 + 64);
-    for (std::size_t a = 0; a < p.type_count; ++a)
-        for (std::size_t b = 0; b < p.type_count; ++b)
+    // A prefix depends on the two types' formula (s2, sp, ps, p2 or pp), exponent sets and
+    // coefficients, not on which p axes they have: a block whose class pair and formula were met
+    // before is a copy of that one. Classes: types alike but for the axis share the first one's.
+    const std::size_t tc = p.type_count;
+    std::vector<std::size_t> cls(tc);
+    for (std::size_t t = 0; t < tc; ++t) {
+        cls[t] = t;
+        for (std::size_t u = 0; u < t && cls[t] == t; ++u)
+            if ((types[u].kind == 0) == (types[t].kind == 0) && types[u].set == types[t].set &&
+                same_tuple(types[u].coef.data(), types[t].coef))
+                cls[t] = u;
+    }
+    auto formula = [](int kf, int ks) -> std::size_t {
+        if (kf == 0) return ks == 0 ? 0 : 1;
+        if (ks == 0) return 2;
+        return kf == ks ? 3 : 4;
+    };
+    std::vector<std::size_t> block_of(tc * tc * 5, tc * tc);  // (class, class, formula): first block
+    // A pair of exponent sets needs six powers of alpha*beta and alpha+beta per primitive pair,
+    // whichever types of function carry them and in either order, and each exponent two of its own.
+    PowerMemo power(p.set_count * (p.set_count + 1) / 2 * 36 * 6 + 64);
+    for (std::size_t a = 0; a < tc; ++a)
+        for (std::size_t b = 0; b < tc; ++b) {
+            const Type& f = types[a];
+            const Type& s = types[b];
+            double* block = &p.prefix[(a * tc + b) * 36];
+            std::size_t& first = block_of[(cls[a] * tc + cls[b]) * 5 + formula(f.kind, s.kind)];
+            if (first < tc * tc) {
+                std::memcpy(block, &p.prefix[first * 36], 36 * sizeof(double));
+                continue;
+            }
+            first = a * tc + b;
             for (std::size_t k = 0; k < 6; ++k)
-                for (std::size_t l = 0; l < 6; ++l) {
-                    const Type& f = types[a];
-                    const Type& s = types[b];
-                    p.prefix[(a * p.type_count + b) * 36 + k * 6 + l] = term_prefix(
-                        f.kind, s.kind, p.set_exp[static_cast<std::size_t>(f.set)][k],
-                        p.set_exp[static_cast<std::size_t>(s.set)][l], f.coef[k], s.coef[l], power);
-                }
+                for (std::size_t l = 0; l < 6; ++l)
+                    block[k * 6 + l] = term_prefix(f.kind, s.kind, p.set_exp[static_cast<std::size_t>(f.set)][k],
+                                                   p.set_exp[static_cast<std::size_t>(s.set)][l], f.coef[k],
+                                                   s.coef[l], power);
+        }
     const FpFlags tables = take_thread_fp_flags();
     raise_thread_fp_flags(before);
     if ((tables.except & ~FE_INEXACT) != 0 || tables.denormal) return std::nullopt;
