@@ -10,6 +10,7 @@ import errno
 import fcntl
 import hashlib
 import os
+import re
 import threading
 
 MOLECULE = "molecule.json"
@@ -54,6 +55,14 @@ def temporary_name(path):
     return os.path.join(folder, ".%s.%d.%d.tmp" % (os.path.basename(path), os.getpid(), threading.get_ident()))
 
 
+_TEMPORARY = re.compile(r"\..+\.[0-9]+\.[0-9]+\.tmp")
+
+
+def is_temporary_name(name):
+    """Whether a file name is one temporary_name gives (left behind by a run that was stopped)."""
+    return _TEMPORARY.fullmatch(name) is not None
+
+
 def write_whole_bytes(path, data, sync=False):
     """Writes beside the final name, then renames; never leaves a half-written file under it."""
     tmp = temporary_name(path)
@@ -73,6 +82,47 @@ def write_whole_bytes(path, data, sync=False):
 def write_whole(path, text):
     """A table or list, written whole and synced before it is named."""
     write_whole_bytes(path, text.encode("utf-8"), sync=True)
+
+
+def sync_filesystem_of(path):
+    """Everything written to path's file system made durable at once (syncfs), where a file at a
+    time would wait for the disk (or a cluster's file server) once per file; sync() where the C
+    library has no syncfs."""
+    try:
+        import ctypes
+        syncfs = ctypes.CDLL(None, use_errno=True).syncfs
+    except (OSError, AttributeError):
+        os.sync()
+        return
+    fd = os.open(path, os.O_RDONLY)
+    try:
+        if syncfs(fd) != 0:
+            e = ctypes.get_errno()
+            raise OSError(e, os.strerror(e), path)
+    finally:
+        os.close(fd)
+
+
+def write_all_whole(root, files):
+    """[(path, text)] written whole under temporary names, made durable together, then named."""
+    written = []
+    try:
+        for path, text in files:
+            tmp = temporary_name(path)
+            written.append((tmp, path))
+            with open(tmp, "xb") as f:
+                f.write(text.encode("utf-8"))
+        sync_filesystem_of(root)
+        while written:
+            tmp, path = written[0]
+            os.replace(tmp, path)
+            written.pop(0)
+    finally:
+        for tmp, _ in written:
+            try:
+                os.unlink(tmp)
+            except OSError:
+                pass
 
 
 def lock_target(folder):

@@ -170,6 +170,19 @@ def test_xyz_blocks_all_ok_then_an_edited_input(tmp_path):
                                          "(remove the folder to rerun)")
     assert {name: read(os.path.join(h2, name)) for name in os.listdir(h2)} == files
     assert read(os.path.join(out, "notes.txt"), "r") == "the user's\n"
+    # A preparation stopped between writing and naming left a folder with only a temporary file:
+    # the rerun prepares and runs it; a folder holding anything else stays the user's.
+    shutil.rmtree(os.path.join(out, "0004-formamide"))
+    os.mkdir(os.path.join(out, "0004-formamide"))
+    with open(os.path.join(out, "0004-formamide", ".molecule.json.4242.1717.tmp"), "w") as f:
+        f.write('{"ind')
+    shutil.rmtree(os.path.join(out, "0005-naphthalene"))
+    os.makedirs(os.path.join(out, "0005-naphthalene", "mine"))
+    done = batch("five.xyz", cwd=work)
+    assert done.returncode == 2 and done.stdout.startswith("zephor-batch: 1 run, 5 in ")
+    assert rows_of(out)[3]["status"] == "ok"
+    assert os.listdir(os.path.join(out, "0004-formamide")).count(".molecule.json.4242.1717.tmp") == 0
+    assert rows_of(out)[4]["status"] == "not a folder of this input: it holds no molecule.json (remove it to rerun)"
 
 
 def on_terminal(args, cwd):
