@@ -3,6 +3,7 @@
 // field it came from (put_i12, put_es16), so a shifted column or a cut value cannot pass.
 #include "export/checkpoint_reader.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -107,6 +108,8 @@ public:
     // read as 0, which changes no printed digit of anything made from it.
     std::vector<double> real_rows(std::string_view label, std::int32_t count, bool unit_bounded = false) {
         std::vector<double> values;
+        // No more than the lines left can hold: the count is the file's word, not yet checked.
+        values.reserve(std::min(static_cast<std::size_t>(std::max(count, 0)), (lines_.size() - next_) * per_row));
         rows(label, count, real_width, [&](std::string_view field, std::size_t n, std::size_t column) {
             double v = 0.0;
             if (unit_bounded && field == std::string_view("****************")) {
@@ -115,9 +118,11 @@ public:
             }
             const std::string_view t = trim(field);
             const auto res = std::from_chars(t.data(), t.data() + t.size(), v);
-            std::string back;
-            if (res.ec == std::errc() && res.ptr == t.data() + t.size()) put_es16(back, v);
-            if (back != field) bad_field(label, field, n, column, "an ES16.8E2 number");
+            // The field written again, on the stack: a checkpoint holds n^2 of them.
+            char back[real_width];
+            const bool read = res.ec == std::errc() && res.ptr == t.data() + t.size();
+            if (!read || put_es16(back, v) != back + real_width || field != std::string_view(back, real_width))
+                bad_field(label, field, n, column, "an ES16.8E2 number");
             values.push_back(v);
         });
         return values;
