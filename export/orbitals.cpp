@@ -62,6 +62,30 @@ Basis build_basis(const std::vector<std::int32_t>& atomic_number, const std::vec
     return b;
 }
 
+double s_norm_squared(const double* s, const double* c, std::size_t n) {
+    // Each (S c)_j is summed over i in order, as alone; eight of them advance together (their sums
+    // are independent, so the additions overlap instead of waiting on each other), then join q
+    // in the order of j.
+    constexpr std::size_t rows = 8;
+    double q = 0.0;
+    std::size_t j = 0;
+    for (; j + rows <= n; j += rows) {
+        double sc[rows] = {};
+        const double* sj = s + j * n;
+        for (std::size_t i = 0; i < n; ++i) {
+#pragma GCC unroll 8
+            for (std::size_t r = 0; r < rows; ++r) sc[r] += sj[r * n + i] * c[i];
+        }
+        for (std::size_t r = 0; r < rows; ++r) q += c[j + r] * sc[r];
+    }
+    for (; j < n; ++j) {
+        double sc = 0.0;
+        for (std::size_t i = 0; i < n; ++i) sc += s[j * n + i] * c[i];
+        q += c[j] * sc;
+    }
+    return q;
+}
+
 Orbitals export_orbitals(const Checkpoint& c) {
     Orbitals o;
     o.basis = build_basis(c.atomic_number, c.r, c.shell_type, c.shell_atom, c.exponents, c.coefficients);
@@ -73,13 +97,7 @@ Orbitals export_orbitals(const Checkpoint& c) {
     o.coef = c.mo_coef;
     for (std::size_t k = 0; k < n; ++k) {
         double* ck = &o.coef[k * n];
-        double q = 0.0;
-        for (std::size_t j = 0; j < n; ++j) {
-            double sc = 0.0;
-            for (std::size_t i = 0; i < n; ++i) sc += s[j * n + i] * ck[i];
-            q += ck[j] * sc;
-        }
-        const double scale = 1.0 / std::sqrt(q);
+        const double scale = 1.0 / std::sqrt(s_norm_squared(s.data(), ck, n));
         for (std::size_t i = 0; i < n; ++i) ck[i] *= scale;
     }
 

@@ -41,6 +41,10 @@ struct Orbitals {
 
 Orbitals export_orbitals(const Checkpoint& c);
 
+// c^T S c for one column c of n values and the n x n overlap S: q = sum over j of c_j (S c)_j,
+// each (S c)_j = sum over i of S(i, j) c_i, both sums in index order.
+double s_norm_squared(const double* s, const double* c, std::size_t n);
+
 // The element table's entry for an atomic number; nullptr for any but H, B, C, N, O, F.
 const ElementData* element_of(std::int32_t atomic_number);
 
