@@ -101,7 +101,7 @@ struct Run {
     }
     void exported_locked() {
         if (checkpoint) return;
-        auto c = std::make_unique<zephor::exporter::Checkpoint>(zephor::exporter::parse_checkpoint(x.checkpoint, "FOR007"));
+        auto c = std::make_unique<zephor::exporter::Checkpoint>(zephor::exporter::parse_own_checkpoint(x.checkpoint, "FOR007"));
         c->title = trimmed(x.molecule.title);
         orbitals = std::make_unique<zephor::exporter::Orbitals>(zephor::exporter::export_orbitals(*c));
         checkpoint = std::move(c);
