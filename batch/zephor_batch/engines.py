@@ -43,11 +43,13 @@ _M_MMAP_THRESHOLD = -3
 
 
 def keep_freed_memory():
-    """A worker frees and asks again for the same few megabytes for every molecule. By default the
-    C library hands the top of its heap back to the system and maps large blocks afresh, and on a
+    """The batch's processes free and ask again for the same few megabytes for every molecule (a
+    worker's run and export, the table's copy of each JSON line). By default the C library hands
+    the top of its heap back to the system and maps every block above 128 KiB afresh, and on a
     virtual machine every page touched again costs a fault of tens of microseconds: about as much
-    as the molecule's calculation. The worker therefore keeps up to 64 MiB of freed memory and takes
-    blocks below 32 MiB from its heap. Nothing changes where the library is not glibc's."""
+    as the molecule's calculation. This process (and the workers forked from it) therefore keeps up
+    to 64 MiB of freed memory and takes blocks below 32 MiB from its heap. Nothing changes where
+    the library is not glibc's."""
     try:
         import ctypes
         libc = ctypes.CDLL(None)
@@ -71,7 +73,6 @@ def _start_worker(programs, env, row_of):
     # A Ctrl-C reaches the whole process group: the batch stops the pool; each worker finishes the
     # folder it is in, whose lock keeps it whole, and takes no more.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
-    keep_freed_memory()
     importers = _importers(programs, env)
     if importers is not None:
         multiprocessing.util.Finalize(importers, importers.close, exitpriority=10)
@@ -122,7 +123,6 @@ def run_worker(folders, programs, env, jobs, report=sys.stdout):
             print("zephor-batch: no folder %s" % f, file=sys.stderr)
             status = 1
 
-    keep_freed_memory()
     importers = _importers(programs, env)
 
     def one(folder):

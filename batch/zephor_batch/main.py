@@ -137,6 +137,7 @@ def batch(o, programs, launcher, array_script):
 
 
 def main(argv, here, version, built, launcher, array_script, python_dir=None):
+    engines.keep_freed_memory()
     try:
         o = parse(argv)
         if o.help:
