@@ -166,6 +166,12 @@ bool scaled_rounded(std::uint64_t mant, int q, int k, std::uint64_t& result) {
 // the reference.
 namespace {
 
+// "00" to "99".
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 char* es16_by_reference(char* out, double x) {
     std::string s;
     put_es16_reference(s, x);
@@ -201,13 +207,18 @@ char* put_es16(char* out, double x) {
     char* buf = out;
     buf[0] = ' ';
     buf[1] = (bits >> 63) ? '-' : ' ';
-    // Digits from the right: d.dddddddd in buf[2 .. 11].
-    for (int pos = 11; pos >= 4; --pos) {
-        buf[pos] = static_cast<char>('0' + digits % 10);
-        digits /= 10;
-    }
+    // d.dddddddd in buf[2 .. 11]: the eight after the point as four pairs, split in halves first
+    // so that the divisions do not wait on one another in a chain of eight.
+    const auto lead = static_cast<std::uint32_t>(digits / 100000000u);
+    const auto rest = static_cast<std::uint32_t>(digits % 100000000u);
+    const std::uint32_t high = rest / 10000u;
+    const std::uint32_t low = rest % 10000u;
+    std::memcpy(buf + 4, digit_pairs + 2 * (high / 100u), 2);
+    std::memcpy(buf + 6, digit_pairs + 2 * (high % 100u), 2);
+    std::memcpy(buf + 8, digit_pairs + 2 * (low / 100u), 2);
+    std::memcpy(buf + 10, digit_pairs + 2 * (low % 100u), 2);
     buf[3] = '.';
-    buf[2] = static_cast<char>('0' + digits);
+    buf[2] = static_cast<char>('0' + lead);
     buf[12] = 'E';
     buf[13] = e10 < 0 ? '-' : '+';
     const int ae = e10 < 0 ? -e10 : e10;

@@ -32,6 +32,9 @@ void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t 
     const std::size_t width = j_end - j_begin;
     const std::size_t rows = all_rows ? n : j_end;
     for (std::size_t k0 = 0; k0 < occ; k0 += kc) {
+        // The first chunk starts every sum from +0 itself, as the plain loop does, so that dens
+        // need not be cleared first.
+        const bool first = k0 == 0;
         const std::size_t k1 = std::min(occ, k0 + kc);
         const std::size_t kn = k1 - k0;
         for (std::size_t k = 0; k < kn; ++k) {
@@ -69,18 +72,20 @@ void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t 
                 } else {
                     for (std::size_t q = 0; q < nr; ++q)
                         for (std::size_t r = 0; r < mr; ++r)
-                            pk.tile[q * mr + r] = (q < nj && r < mi) ? dens[i0 + r + (j0 + q) * n] : 0.0;
+                            pk.tile[q * mr + r] = (!first && q < nj && r < mi) ? dens[i0 + r + (j0 + q) * n] : 0.0;
                 }
                 // Eight accumulators spelled out, so that they live in registers.
-                v4d c00, c01, c10, c11, c20, c21, c30, c31;
-                wide::load(c00, t);
-                wide::load(c01, t + 4);
-                wide::load(c10, t + ldt);
-                wide::load(c11, t + ldt + 4);
-                wide::load(c20, t + 2 * ldt);
-                wide::load(c21, t + 2 * ldt + 4);
-                wide::load(c30, t + 3 * ldt);
-                wide::load(c31, t + 3 * ldt + 4);
+                v4d c00 = {}, c01 = {}, c10 = {}, c11 = {}, c20 = {}, c21 = {}, c30 = {}, c31 = {};
+                if (!first) {
+                    wide::load(c00, t);
+                    wide::load(c01, t + 4);
+                    wide::load(c10, t + ldt);
+                    wide::load(c11, t + ldt + 4);
+                    wide::load(c20, t + 2 * ldt);
+                    wide::load(c21, t + 2 * ldt + 4);
+                    wide::load(c30, t + 3 * ldt);
+                    wide::load(c31, t + 3 * ldt + 4);
+                }
                 const double* bp = &pk.b[(j0 - j_begin) / nr * kc * nr];
                 const double* ap = pk.a.data();
                 for (std::size_t k = 0; k < kn; ++k) {

@@ -42,6 +42,8 @@ Analysed analyse(const std::vector<double>& c, std::int32_t n, std::int32_t occ,
         atom_populations_reference(a.dens, n, basis_atom, atoms, a.pop);
     } else {
         omp_set_num_threads(threads);
+        // The run hands the density the overlap's memory: whatever is there must not show.
+        a.dens.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), 12345.678);
         density_matrix(c, n, occ, a.dens);
         atom_populations(a.dens, n, basis_atom, atoms, a.pop);
     }
