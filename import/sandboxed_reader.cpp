@@ -23,6 +23,7 @@
 
 #ifdef ZEPHOR_IMPORT_TEST_HOOKS
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 #endif
@@ -70,8 +71,13 @@ void test_fault(const std::function<void()>& building_starts) {
         }
     }
     if (f == "alloc") {
-        std::vector<std::vector<char>> taken;
-        for (;;) taken.emplace_back(std::size_t{64} << 20, 'x');
+        // Address space taken 64 MiB at a time until the limit refuses it, one page of each block
+        // touched: filling them all would only time the machine's page faults (minutes on some).
+        std::vector<std::unique_ptr<char[]>> taken;
+        for (;;) {
+            taken.emplace_back(new char[std::size_t{64} << 20]);
+            *static_cast<volatile char*>(taken.back().get()) = 'x';
+        }
     }
     if (f == "chatter") {
         const char noise[] = "libxml: \x1b[31m\xff\xfe raw bytes\n";
