@@ -103,26 +103,44 @@ def sync_filesystem_of(path):
         os.close(fd)
 
 
-def write_all_whole(root, files):
-    """[(path, text)] written whole under temporary names, made durable together, then named."""
-    written = []
-    try:
-        for path, text in files:
-            tmp = temporary_name(path)
-            written.append((tmp, path))
-            with open(tmp, "xb") as f:
-                f.write(text.encode("utf-8"))
-        sync_filesystem_of(root)
-        while written:
-            tmp, path = written[0]
-            os.replace(tmp, path)
-            written.pop(0)
-    finally:
-        for tmp, _ in written:
+class DurableFiles:
+    """Files written whole under temporary names as they come, then made durable together and
+    named (commit), so that a folder per molecule of a large library costs one wait for the disk,
+    not one each; only the temporary names are held meanwhile. Whatever is not named by the end
+    of the with block is removed."""
+
+    def __init__(self, root):
+        self._root = root
+        self._unnamed = []
+
+    def __enter__(self):
+        return self
+
+    def add(self, path, text):
+        tmp = temporary_name(path)
+        with open(tmp, "xb") as f:
+            self._unnamed.append((tmp, path))
+            f.write(text.encode("utf-8"))
+
+    def commit(self):
+        if not self._unnamed:
+            return
+        sync_filesystem_of(self._root)
+        for done, (tmp, path) in enumerate(self._unnamed):
+            try:
+                os.replace(tmp, path)
+            except BaseException:
+                del self._unnamed[:done]
+                raise
+        self._unnamed = []
+
+    def __exit__(self, *exc):
+        for tmp, _ in self._unnamed:
             try:
                 os.unlink(tmp)
             except OSError:
                 pass
+        return False
 
 
 def lock_target(folder):

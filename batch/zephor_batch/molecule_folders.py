@@ -23,29 +23,27 @@ def prepare(out_dir, molecules):
     """[(folder, None or the status of a folder that is not this molecule's)] in file order. The
     new molecule.json files are made durable together before any is named."""
     out = []
-    new = []
-    for m in molecules:
-        folder = os.path.join(out_dir, folder_name(m.index, m.name, len(molecules)))
-        text = molecule_text(m)
-        path = os.path.join(folder, ff.MOLECULE)
-        conflict = None
-        if not os.path.lexists(folder):
-            os.mkdir(folder)
-            new.append((path, text))
-        elif os.path.islink(folder) or not os.path.isdir(folder):
-            conflict = "not a folder of this input: %s is not a directory (remove it to rerun)" % os.path.basename(folder)
-        elif not os.path.lexists(path):
-            # A preparation stopped before the names were given leaves only temporary files.
-            present = os.listdir(folder)
-            if not all(ff.is_temporary_name(name) for name in present):
-                conflict = "not a folder of this input: it holds no molecule.json (remove it to rerun)"
-            else:
-                for name in present:
-                    os.unlink(os.path.join(folder, name))
-                new.append((path, text))
-        elif ff.read_text(path) != text or not ff.is_regular(path):
-            conflict = "another molecule: molecule.json is not molecule %d of this input (remove the folder to rerun)" % m.index
-        out.append((folder, conflict))
-    if new:
-        ff.write_all_whole(out_dir, new)
+    with ff.DurableFiles(out_dir) as new:
+        for m in molecules:
+            folder = os.path.join(out_dir, folder_name(m.index, m.name, len(molecules)))
+            path = os.path.join(folder, ff.MOLECULE)
+            conflict = None
+            if not os.path.lexists(folder):
+                os.mkdir(folder)
+                new.add(path, molecule_text(m))
+            elif os.path.islink(folder) or not os.path.isdir(folder):
+                conflict = "not a folder of this input: %s is not a directory (remove it to rerun)" % os.path.basename(folder)
+            elif not os.path.lexists(path):
+                # A preparation stopped before the names were given leaves only temporary files.
+                present = os.listdir(folder)
+                if not all(ff.is_temporary_name(name) for name in present):
+                    conflict = "not a folder of this input: it holds no molecule.json (remove it to rerun)"
+                else:
+                    for name in present:
+                        os.unlink(os.path.join(folder, name))
+                    new.add(path, molecule_text(m))
+            elif ff.read_text(path) != molecule_text(m) or not ff.is_regular(path):
+                conflict = "another molecule: molecule.json is not molecule %d of this input (remove the folder to rerun)" % m.index
+            out.append((folder, conflict))
+        new.commit()
     return out
