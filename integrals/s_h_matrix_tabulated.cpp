@@ -129,20 +129,18 @@ void fast_assembly(const Plan& plan, std::vector<double>& s, std::vector<double>
     // such a function is normalised on its own.
     bool tame_norms = true;
     {
+        auto own_norm = [&](std::size_t i) { return std::pow(raw_self_overlap(basis, i), -0.5); };
         std::vector<double> type_norm(plan.type_count);
         std::vector<char> known(plan.type_count, 0);
         for (std::size_t i = 0; i < n; ++i) {
             const double* c = centre_of(basis, i);
             const std::size_t t = static_cast<std::size_t>(plan.type[i]);
-            if (std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2])) {
-                if (!known[t]) {
-                    type_norm[t] = std::pow(raw_self_overlap(basis, i), -0.5);
-                    known[t] = 1;
-                }
-                norm[i] = type_norm[t];
-            } else {
-                norm[i] = std::pow(raw_self_overlap(basis, i), -0.5);
+            const bool finite = std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]);
+            if (finite && !known[t]) {
+                type_norm[t] = own_norm(i);
+                known[t] = 1;
             }
+            norm[i] = finite ? type_norm[t] : own_norm(i);
             tame_norms = tame_norms && magnitude_within(norm[i], -60, 60);
         }
     }
