@@ -81,8 +81,9 @@ def _start_worker(programs, env, row_of):
 
 def _run_in_worker(folder):
     programs, env, importers, row_of = _worker
-    ok = molecule_run.run_folder(folder, programs, env, importers)
-    return ok, row_of(folder)
+    facts = ff.RunFacts()
+    ok = molecule_run.run_folder(folder, programs, env, importers, facts)
+    return ok, row_of(folder, facts)
 
 
 def run_local(folders, jobs, programs, env, progress, row_of):

@@ -41,6 +41,35 @@ def sha256_of(path):
     return h.hexdigest()
 
 
+def read_bytes(path):
+    """The file's bytes, or None when it cannot be read."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def sha256_of_bytes(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+class RunFacts:
+    """What the run that has just ended in a folder knew of its files: the SHA-256 of every file it
+    read or wrote whole (by name), results.json's bytes and molecule.json's contents. The row of that
+    run is made from them, where reading and hashing the same files again moments later would only
+    repeat the run's own work; a folder not run by this process is always read from its files."""
+
+    def __init__(self):
+        self.digests = {}
+        self.results = None
+        self.molecule = None
+
+    def digest(self, folder, name):
+        known = self.digests.get(name)
+        return known if known is not None else sha256_of(os.path.join(folder, name))
+
+
 def read_text(path):
     try:
         with open(path, encoding="utf-8", errors="replace") as f:

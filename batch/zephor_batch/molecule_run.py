@@ -62,17 +62,21 @@ def _import_by_server(folder, command, stdin_text, messages, importers):
     return status
 
 
-def _import(folder, programs, messages, env, record, importers):
+def _import(folder, programs, messages, env, record, importers, facts):
     """Appends the import's lines to the record; True when FOR005 was written."""
-    path = os.path.join(folder, ff.MOLECULE)
-    record.append(("molecule", ff.sha256_of(path)))
+    raw = None
     try:
-        with open(path, encoding="utf-8") as f:
-            molecule = json.load(f)
+        with open(os.path.join(folder, ff.MOLECULE), "rb") as f:
+            raw = f.read()
+        molecule = json.loads(raw.decode("utf-8"))
         problem = molecule.get("problem", "")
         command, stdin_text = import_command(programs, molecule)
+        facts.molecule = molecule
     except (OSError, ValueError, KeyError, TypeError, AttributeError) as e:
         problem = "molecule.json unreadable: %s" % e
+    if raw is not None:
+        facts.digests[ff.MOLECULE] = ff.sha256_of_bytes(raw)
+    record.append(("molecule", facts.digests.get(ff.MOLECULE)))
     if problem:
         messages.write(problem + "\n")
         record.append(("import", "bad"))
@@ -84,7 +88,7 @@ def _import(folder, programs, messages, env, record, importers):
     return status == 0 and ff.is_regular(os.path.join(folder, ff.INPUT))
 
 
-def _run_in_process(folder, package):
+def _run_in_process(folder, package, input_data, facts):
     """zephor and its QCSchema export inside this process: FOR006, FOR007 and results.json with
     the programs' bytes, each written whole and then renamed. False when the run was anything
     but clean (zephor's report, a refused allocation, a failed solve, a file not written): what
@@ -92,14 +96,13 @@ def _run_in_process(folder, package):
     p = lambda name: os.path.join(folder, name)
     written = []
     try:
-        with open(p(ff.INPUT), "rb") as f:
-            result = package.run(f.read(), keep_matrices=False)
-        for name, data in ((ff.REPORT, result.report_text().encode("utf-8", "surrogateescape")),
-                           (ff.CHECKPOINT, result.checkpoint_text().encode("utf-8", "surrogateescape")),
-                           (ff.RESULTS, result.qcschema_text().encode("utf-8"))):
+        result = package.run(input_data, keep_matrices=False)
+        texts = ((ff.REPORT, result.report_text().encode("utf-8", "surrogateescape")),
+                 (ff.CHECKPOINT, result.checkpoint_text().encode("utf-8", "surrogateescape")),
+                 (ff.RESULTS, result.qcschema_text().encode("utf-8")))
+        for name, data in texts:
             written.append(name)
             ff.write_whole_bytes(p(name), data)
-        return True
     except Exception:
         for name in written:
             try:
@@ -107,6 +110,10 @@ def _run_in_process(folder, package):
             except FileNotFoundError:
                 pass
         return False
+    for name, data in texts:
+        facts.digests[name] = ff.sha256_of_bytes(data)
+    facts.results = texts[2][1]
+    return True
 
 
 def _run_programs(folder, programs, messages, env):
@@ -131,10 +138,12 @@ def _run_programs(folder, programs, messages, env):
     return zstatus, estatus
 
 
-def run_folder(folder, programs, env, importers=None):
+def run_folder(folder, programs, env, importers=None, facts=None):
     """Runs the folder when it is runnable and no other worker has it. Returns None when it was
     not run, else True when every step succeeded. importers: the workers' ImportServers, or None
-    to start zephor-import for each import."""
+    to start zephor-import for each import; facts: a RunFacts to fill with what the run knew of
+    its files, for its row."""
+    facts = ff.RunFacts() if facts is None else facts
     p = lambda name: os.path.join(folder, name)
     if not runnable(folder):
         return None
@@ -150,18 +159,21 @@ def run_folder(folder, programs, env, importers=None):
         record = []
         ok = False
         with open(p(ff.TEMP_MESSAGES), "w", encoding="utf-8") as messages:
-            imported = not needs_import(folder) or _import(folder, programs, messages, env, record, importers)
+            imported = not needs_import(folder) or _import(folder, programs, messages, env, record, importers, facts)
             if imported:
-                input_hash = ff.sha256_of(p(ff.INPUT))
-                if programs.package is not None and _run_in_process(folder, programs.package):
+                # In-process, FOR005 is read once, to hash and to run; the programs read their own.
+                input_data = ff.read_bytes(p(ff.INPUT)) if programs.package is not None else None
+                input_hash = ff.sha256_of(p(ff.INPUT)) if input_data is None else ff.sha256_of_bytes(input_data)
+                facts.digests[ff.INPUT] = input_hash
+                if input_data is not None and _run_in_process(folder, programs.package, input_data, facts):
                     zstatus, estatus = 0, "0"
                 else:
                     zstatus, estatus = _run_programs(folder, programs, messages, env)
                 record += [("zephor", str(zstatus)), ("export", estatus), ("FOR005", input_hash)]
                 if os.path.isfile(p(ff.REPORT)):
-                    record.append(("FOR006", ff.sha256_of(p(ff.REPORT))))
+                    record.append(("FOR006", facts.digest(folder, ff.REPORT)))
                 if estatus == "0":
-                    record.append(("results.json", ff.sha256_of(p(ff.RESULTS))))
+                    record.append(("results.json", facts.digest(folder, ff.RESULTS)))
                 ok = estatus == "0"
         with open(p(ff.TEMP_RECORD), "w", encoding="utf-8") as f:
             f.write(ff.format_record(record))

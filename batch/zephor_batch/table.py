@@ -3,7 +3,6 @@ it vouches for, as CSV (results.csv) and as JSON Lines (results.jsonl: the QCSch
 every molecule that is ok, a QCSchema FailedOperation with the status for every other one)."""
 import csv
 import dataclasses
-import hashlib
 import io
 import json
 import os
@@ -118,7 +117,7 @@ def result_outline(data):
         return json.loads(text)
 
 
-def _record(folder):
+def _record(folder, facts):
     """The batch's record of the folder's last run, or None when there is none for the folder's
     present FOR005 (or, before an import, its molecule.json)."""
     text = ff.read_text(os.path.join(folder, ff.RECORD))
@@ -126,11 +125,11 @@ def _record(folder):
         return None
     rec = ff.parse_record(text)
     if "import" in rec and "zephor" not in rec:
-        ok = rec.get("molecule") == ff.sha256_of(os.path.join(folder, ff.MOLECULE))
+        ok = rec.get("molecule") == facts.digest(folder, ff.MOLECULE)
         return rec if ok and (rec["import"] == "bad" or rec["import"].isdigit()) else None
     if not {"zephor", "export", "FOR005"} <= rec.keys() or not rec["zephor"].isdigit():
         return None
-    if rec["FOR005"] != ff.sha256_of(os.path.join(folder, ff.INPUT)):
+    if rec["FOR005"] != facts.digest(folder, ff.INPUT):
         return None
     return rec
 
@@ -154,16 +153,16 @@ def _messages(folder):
     return " ".join(" ".join(line.split()) for line in text.splitlines()).strip()
 
 
-def _status(folder):
+def _status(folder, facts):
     """(status, error_type, the table's values, results.json's bytes) of one folder; the last two
-    None unless it is ok."""
+    None unless it is ok. facts: a RunFacts, empty unless the folder has just been run here."""
     p = lambda name: os.path.join(folder, name)
     from_file = ff.is_regular(p(ff.MOLECULE))
     if not from_file and not ff.is_regular(p(ff.INPUT)):
         return "FOR005 is not a regular file", "input_error", None, None
     if ff.busy(folder):
         return "running", "not_run", None, None
-    rec = _record(folder)
+    rec = _record(folder, facts)
     err = _messages(folder) if rec else ""
     if from_file and not os.path.lexists(p(ff.INPUT)):
         if rec is None or "zephor" in rec:
@@ -185,7 +184,7 @@ def _status(folder):
         if rec is None or "zephor" not in rec or rec["export"] != "-":
             return "not run", "not_run", None, None
         return _failure(rec["zephor"], err), "compute_error", None, None
-    if rec is None or "zephor" not in rec or rec.get("FOR006") != ff.sha256_of(p(ff.REPORT)):
+    if rec is None or "zephor" not in rec or rec.get("FOR006") != facts.digest(folder, ff.REPORT):
         return ("unrecorded: FOR006 and FOR007 are not from a run of zephor-batch (remove them to rerun)",
                 "output_error", None, None)
     if rec["zephor"] != "0":
@@ -194,9 +193,11 @@ def _status(folder):
         return ("export failed (exit %s)%s" % (rec["export"], ": " + err if err else ""), "output_error", None,
                 None)
     try:
-        with open(p(ff.RESULTS), "rb") as f:
-            data = f.read()
-        digest = hashlib.sha256(data).hexdigest()
+        data = facts.results
+        if data is None:
+            with open(p(ff.RESULTS), "rb") as f:
+                data = f.read()
+        digest = facts.digests.get(ff.RESULTS) if facts.results is not None else ff.sha256_of_bytes(data)
         values = values_of(result_outline(data))
     except (OSError, ValueError, KeyError, TypeError, AttributeError):
         return "results.json unreadable", "output_error", None, None
@@ -219,11 +220,13 @@ def read_molecule(folder):
         return None
 
 
-def folder_row(root, folder):
-    """The folder's row, its JSON Lines line made (results.json's bytes not kept)."""
-    status, kind, values, data = _status(folder)
-    row = Row(os.path.relpath(folder, root), status, kind, values=values or {}, molecule=read_molecule(folder),
-              data=data)
+def folder_row(root, folder, facts=None):
+    """The folder's row, its JSON Lines line made (results.json's bytes not kept); facts: what the
+    run that has just ended there knew of its files (a RunFacts), or None to read them all."""
+    facts = ff.RunFacts() if facts is None else facts
+    status, kind, values, data = _status(folder, facts)
+    molecule = facts.molecule if facts.molecule is not None else read_molecule(folder)
+    row = Row(os.path.relpath(folder, root), status, kind, values=values or {}, molecule=molecule, data=data)
     row.line, row.data = json_line(row), None
     return row
 
