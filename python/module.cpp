@@ -383,6 +383,29 @@ PYBIND11_MODULE(_zephor, mod) {
             },
             py::arg("orbital"), py::arg("point_bohr"));
 
+    // A text put on one line as the batch's JSON Lines want zephor-export's layout: every line
+    // break dropped with the blanks that begin the next line (the ASCII whitespace of Python's
+    // bytes.lstrip), as are those at the start.
+    mod.def(
+        "one_line",
+        [](const py::bytes& text) {
+            const std::string_view t = text;
+            std::string out;
+            {
+                py::gil_scoped_release free;
+                out.reserve(t.size());
+                const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+                bool line_start = true;
+                for (const char c : t) {
+                    if (line_start && blank(c)) continue;
+                    line_start = c == '\n';
+                    if (!line_start) out.push_back(c);
+                }
+            }
+            return py::bytes(out);
+        },
+        py::arg("text"));
+
     mod.attr("version") = ZEPHOR_VERSION;
     mod.attr("bohr_in_angstrom") = zephor::bohr_in_angstrom;
 

@@ -82,7 +82,9 @@ def _rows(o, root, prepared, todo, programs, progress):
     """The table's rows in the file's (or the tree's) order. On this machine each folder run is
     read by the worker that ran it, and its row is written while the other runs go on; a folder
     not run now, and every folder after a run elsewhere, is read here."""
-    row = functools.partial(table.folder_row, root)
+    # The package's one_line (a single pass in C++) where the runs go in-process.
+    one_line = getattr(getattr(programs.package, "_zephor", None), "one_line", None)
+    row = functools.partial(table.folder_row, root, one_line=one_line)
     ran = iter(())
     if todo and not (o.slurm or o.sshloginfile):
         jobs = o.jobs or _cpus()

@@ -220,14 +220,15 @@ def read_molecule(folder):
         return None
 
 
-def folder_row(root, folder, facts=None):
+def folder_row(root, folder, facts=None, one_line=None):
     """The folder's row, its JSON Lines line made (results.json's bytes not kept); facts: what the
-    run that has just ended there knew of its files (a RunFacts), or None to read them all."""
+    run that has just ended there knew of its files (a RunFacts), or None to read them all;
+    one_line: the package's equal of one_line_text (below), where it is loaded."""
     facts = ff.RunFacts() if facts is None else facts
     status, kind, values, data = _status(folder, facts)
     molecule = facts.molecule if facts.molecule is not None else read_molecule(folder)
     row = Row(os.path.relpath(folder, root), status, kind, values=values or {}, molecule=molecule, data=data)
-    row.line, row.data = json_line(row), None
+    row.line, row.data = json_line(row, one_line), None
     return row
 
 
@@ -259,7 +260,12 @@ def _batch_extras(r):
 _EXTRAS = b'\n  "extras": {\n'
 
 
-def _spliced(r):
+def one_line_text(data):
+    """The text's line breaks dropped with the blanks that begin each line."""
+    return b"".join(map(bytes.lstrip, data.split(b"\n")))
+
+
+def _spliced(r, one_line=one_line_text):
     """The line made from results.json's own text, as zephor-export writes it (two spaces a level,
     one key a line, no raw newline inside a string): "id" put first, extras.batch first in extras,
     the newlines and indentation dropped. None for a text of another layout."""
@@ -271,19 +277,19 @@ def _spliced(r):
     line = (b'{"id":' + json.dumps(r.folder, ensure_ascii=False).encode("utf-8") + b"," + data[1:at] +
             b'"batch":' + batch + b"," + data[at:])
     # Each line's indentation dropped with its line break (no line starts inside a string).
-    line = b"".join(map(bytes.lstrip, line.split(b"\n")))
+    line = one_line(line)
     try:
         return line.decode("utf-8")
     except UnicodeDecodeError:
         return None
 
 
-def json_line(r):
+def json_line(r, one_line=None):
     """One QCSchema record: the result with the batch's facts under extras.batch ("id" the
     folder), or a FailedOperation whose error message is the row's status."""
     if r.line is not None:
         return r.line
-    line = _spliced(r) if r.data is not None else None
+    line = _spliced(r, one_line or one_line_text) if r.data is not None else None
     if line is not None:
         return line
     if r.result is not None or r.data is not None:

@@ -305,6 +305,9 @@ def test_results_are_the_run_and_zephor_exports_json_and_cube(tmp_path):
     subprocess.run([EXPORT, "FOR007", "--json", "out.json"], cwd=tmp_path, check=True, capture_output=True)
     assert res.qcschema_text() == (tmp_path / "out.json").read_text()
     assert res.qcschema() == json.loads((tmp_path / "out.json").read_text())
+    # The batch's JSON Lines form of it: each line break dropped with the blanks after it.
+    for text in (res.qcschema_text().encode(), b" \t\n\r x\x0b\n\x0c\n\ny z \n"):
+        assert zephor._zephor.one_line(text) == b"".join(map(bytes.lstrip, text.split(b"\n")))
     # The cube's grid as numpy: each value the orbital at its point, unrounded (not the file's
     # five digits), on the grid the file states.
     cube = res.cube("homo", spacing=0.5)
