@@ -79,11 +79,24 @@ def _start_worker(programs, env, row_of):
     _worker = (programs, env, importers, row_of)
 
 
-def _run_in_worker(folder):
+def _run_in_worker(folders):
+    """Runs the folders one after another: [(ok, row)] and the seconds they took."""
     programs, env, importers, row_of = _worker
-    facts = ff.RunFacts()
-    ok = molecule_run.run_folder(folder, programs, env, importers, facts)
-    return ok, row_of(folder, facts)
+    start = time.monotonic()
+    done = []
+    for folder in folders:
+        facts = ff.RunFacts()
+        ok = molecule_run.run_folder(folder, programs, env, importers, facts)
+        done.append((ok, row_of(folder, facts)))
+    return done, time.monotonic() - start
+
+
+# A task to a worker costs the pool a fraction of a millisecond on each side (the call and its
+# answer pickled, piped and woken up for), as much as a tenth of a small molecule's run: once
+# molecules are seen to take less than SMALL_MOLECULE_S each, a task carries several of them.
+# Larger molecules go one a task, so that no worker is left holding several at the end.
+SMALL_MOLECULE_S = 0.05
+SMALL_TASK = 4
 
 
 def run_local(folders, jobs, programs, env, progress, row_of):
@@ -91,7 +104,7 @@ def run_local(folders, jobs, programs, env, progress, row_of):
     folders' order as they finish, so that the caller writes its table while the runs go on; the
     worker that ran a folder makes its row. Processes, not threads: the Python part of a folder
     (its files, its row) would otherwise hold the interpreter's lock for one worker at a time,
-    which caps a batch at a few cores however many it has. At most a few folders a worker are
+    which caps a batch at a few cores however many it has. At most a few tasks a worker are
     ahead of the caller, so that rows waiting to be written stay few however long the list."""
     window = 4 * jobs
     # Forked before any of them runs: the package and the programs' paths as this process has
@@ -101,15 +114,23 @@ def run_local(folders, jobs, programs, env, progress, row_of):
                                                 initargs=(programs, env, row_of)) as pool:
         pending = collections.deque()
         waiting = iter(folders)
-        for folder in itertools.islice(waiting, window):
-            pending.append((folder, pool.submit(_run_in_worker, folder)))
+        per_task = 1
+
+        def submit():
+            task = list(itertools.islice(waiting, per_task))
+            if task:
+                pending.append((task, pool.submit(_run_in_worker, task)))
+
+        for _ in range(window):
+            submit()
         while pending:
-            folder, future = pending.popleft()
-            ok, row = future.result()
-            for more in itertools.islice(waiting, 1):
-                pending.append((more, pool.submit(_run_in_worker, more)))
-            progress.finished(ok is not False)
-            yield folder, row
+            task, future = pending.popleft()
+            done, seconds = future.result()
+            per_task = SMALL_TASK if seconds < SMALL_MOLECULE_S * len(task) else 1
+            submit()
+            for folder, (ok, row) in zip(task, done):
+                progress.finished(ok is not False)
+                yield folder, row
 
 
 def run_worker(folders, programs, env, jobs, report=sys.stdout):
