@@ -63,19 +63,12 @@ def in_process_package(programs, here, built, python_dir):
     if not os.path.isfile(os.path.join(folder, "zephor", "__init__.py")):
         return None
     sys.path.insert(0, folder)
-    # numpy, which the package imports, would start its linear-algebra library's thread pool,
-    # whose idle threads spin for a tenth of a second at the start while the batch never calls
-    # them; the package's solver has its own library, pinned as zephor's.
-    caller_threads = os.environ.get("OPENBLAS_NUM_THREADS")
-    os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
     try:
         import zephor
     except Exception:  # a package that cannot load here (no numpy, a missing library): the programs
         return None
     finally:
         sys.path.remove(folder)
-        if caller_threads is None:
-            del os.environ["OPENBLAS_NUM_THREADS"]
     # Another package named zephor, imported earlier from elsewhere, is not this build's.
     if os.path.dirname(os.path.dirname(os.path.realpath(zephor.__file__))) != os.path.realpath(folder):
         return None

@@ -11,16 +11,21 @@ and FOR007 for the same molecule.
     >>> res.total_energy, res.homo_energy        # eV
 """
 
-# numpy first: its own linear-algebra library is then loaded with the process's settings, and
-# the copy zephor pins is kept apart from it (in a link-map namespace of its own).
 import json as _json
 import os as _os
 import subprocess as _subprocess
 import tempfile as _tempfile
 
-import numpy as _np
-
 from . import _zephor
+
+
+def _numpy():
+    """numpy, imported where the package first makes an array rather than with the package: a
+    batch that only writes each run's texts never needs it, and its import takes a tenth of a
+    second. Before or after, its linear-algebra library is the process's own, loaded with the
+    process's settings; the copy zephor pins lives in a link-map namespace of its own."""
+    import numpy
+    return numpy
 
 __all__ = ["Molecule", "Result", "Cube", "run", "ZephorError", "ReportError", "MemoryRefused", "SolveFailed",
            "ImportFailed", "BOHR_IN_ANGSTROM"]
@@ -88,7 +93,7 @@ class Molecule:
 
     def __init__(self, symbols, positions, charge=0, title=""):
         """`symbols` ("C", "H" ...), `positions` (n x 3, Angstrom), the total charge and a title."""
-        pos = _np.asarray(positions, dtype=float).reshape(-1, 3) if len(symbols) else _np.zeros((0, 3))
+        pos = _numpy().asarray(positions, dtype=float).reshape(-1, 3) if len(symbols) else _numpy().zeros((0, 3))
         self.for005 = _zephor.for005_text([str(s) for s in symbols], pos.tolist(), int(charge), str(title))
 
     @classmethod
@@ -183,8 +188,9 @@ class Cube:
     when first asked for)."""
 
     def __init__(self, origin, spacing, values, text_source):
-        self.origin = _np.array(origin, dtype=float)
-        self.axes = _np.eye(3) * spacing
+        np = _numpy()
+        self.origin = np.array(origin, dtype=float)
+        self.axes = np.eye(3) * spacing
         self.values = values
         self._text_source = text_source
         self._text = None
@@ -197,7 +203,7 @@ class Cube:
 
     def points(self):
         """The grid's points (nx x ny x nz x 3, bohr)."""
-        idx = _np.indices(self.values.shape).reshape(3, -1).T
+        idx = _numpy().indices(self.values.shape).reshape(3, -1).T
         return (self.origin + idx @ self.axes).reshape(*self.values.shape, 3)
 
 
@@ -241,7 +247,7 @@ class Result:
 
     @property
     def atomic_numbers(self):
-        return _np.array(self._run.atomic_numbers)
+        return _numpy().array(self._run.atomic_numbers)
 
     @property
     def orbital_energies(self):
@@ -302,8 +308,9 @@ class Result:
         ``function_label`` ("s", "px", "py", "pz"), and the shells (``shell_type``: 0 s, 1 p;
         ``shell_atom`` from 0)."""
         r = self._run
-        return {"function_atom": _np.array(r.function_atom), "function_label": r.function_label,
-                "shell_type": _np.array(r.shell_type), "shell_atom": _np.array(r.shell_atom)}
+        np = _numpy()
+        return {"function_atom": np.array(r.function_atom), "function_label": r.function_label,
+                "shell_type": np.array(r.shell_type), "shell_atom": np.array(r.shell_atom)}
 
     @property
     def report_charges(self):

@@ -92,6 +92,18 @@ def test_numpy_keeps_its_own_library_and_zephor_runs_the_pinned_copy():
         value = getenv(name.encode())
         assert (value.decode() if value is not None else None) == os.environ.get(name)
     assert np.linalg.eigh(NUMPY_MATRIX)[1].tobytes() == NUMPY_EIGH_BEFORE
+    # A run that only writes its texts (a batch's) imports no numpy, which still loads and works
+    # when imported afterwards.
+    after = textwrap.dedent("""
+        import sys, zephor
+        r = zephor.run(open(sys.argv[1], "rb").read(), keep_matrices=False)
+        r.report_text(), r.checkpoint_text(), r.qcschema_text()
+        assert "numpy" not in sys.modules
+        import numpy
+        print(numpy.linalg.eigh(numpy.eye(2))[0][0])""")
+    done = subprocess.run([sys.executable, "-c", after, os.path.join(DATA, "golden", GOLDEN[0], "FOR005")],
+                          capture_output=True, text=True)
+    assert done.returncode == 0 and done.stdout == "1.0\n", done.stderr
 
 
 def alkane(carbons):
