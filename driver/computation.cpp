@@ -5,7 +5,8 @@
 #include <utility>
 
 #include "common/errors.hpp"
-#include "common/large_array.hpp"
+#include "common/thread_fp_flags.hpp"
+#include "driver/large_arrays.hpp"
 #include "integrals/s_h_matrix.hpp"
 #include "solver/density_matrix.hpp"
 #include "solver/eigen_solve.hpp"
@@ -23,13 +24,14 @@ Computation compute(Molecule& m, const PhaseEnd& phase_end, bool keep_matrices, 
     Computation c;
 
     // 6. Overlap matrix and the rest of the Hamiltonian.
+    const bool threaded = n >= threads_from_basis_count;
     std::vector<double> s;
-    reserve_large(s, nn);
+    reserve_large_on_threads(s, nn, threaded);
     s.resize(nn);
     s_h_matrix(s, b.ham, basis_view(m), m.norm);
     if (keep_matrices) {
-        reserve_large(c.s, nn);
-        reserve_large(c.ham, nn);
+        reserve_large_on_threads(c.s, nn, threaded);
+        reserve_large_on_threads(c.ham, nn, threaded);
         c.s = s;
         c.ham = b.ham;
     }

@@ -4,9 +4,9 @@
 
 #include <utility>
 
-#include "common/large_array.hpp"
 #include "common/thread_fp_flags.hpp"
 #include "driver/input_reader.hpp"
+#include "driver/large_arrays.hpp"
 #include "driver/texts_in_memory.hpp"
 #include "driver/worker_threads.hpp"
 
@@ -19,7 +19,8 @@ InMemoryRun run_in_memory(std::string_view for005, bool keep_matrices, const Dsy
     x.molecule = size_molecule(for005, count_atom_lines(for005));
     Molecule& m = x.molecule;
     if (m.basis_count >= threads_from_basis_count) start_worker_threads();
-    reserve_large(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count));
+    reserve_large_on_threads(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count),
+                             m.basis_count >= threads_from_basis_count);
     read_molecule(m, for005);
     x.result = compute(m, {}, keep_matrices, dsygv);
     const Computation& c = x.result;

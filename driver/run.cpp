@@ -12,6 +12,7 @@
 #include "driver/computation.hpp"
 #include "driver/input_file.hpp"
 #include "driver/input_reader.hpp"
+#include "driver/large_arrays.hpp"
 #include "driver/molecule.hpp"
 #include "driver/worker_threads.hpp"
 #include "output/checkpoint.hpp"
@@ -60,7 +61,8 @@ void run(const PhaseEnd& phase_end) {
     // 3.-5. Arrays at their final sizes, symbols and coordinates (handle 10, open to the end of
     // the run), per-atom parameters and the diagonal of the Hamiltonian.
     InputFile input = open_input(reading_unit);
-    reserve_large(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count));
+    reserve_large_on_threads(m.basis.ham, static_cast<std::size_t>(m.basis_count) * static_cast<std::size_t>(m.basis_count),
+                             m.basis_count >= threads_from_basis_count);
     read_molecule(m, read_input(input));
     BasisArrays& b = m.basis;
 
