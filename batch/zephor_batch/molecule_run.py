@@ -110,8 +110,9 @@ def _run_in_process(folder, package, input_data, facts):
             except FileNotFoundError:
                 pass
         return False
-    for name, data in texts:
-        facts.digests[name] = ff.sha256_of_bytes(data)
+    # The record vouches for FOR006 and results.json (FOR007 is FOR006's companion).
+    facts.digests[ff.REPORT] = ff.sha256_of_bytes(texts[0][1])
+    facts.digests[ff.RESULTS] = ff.sha256_of_bytes(texts[2][1])
     facts.results = texts[2][1]
     return True
 
