@@ -27,6 +27,7 @@ def _numpy():
     import numpy
     return numpy
 
+
 __all__ = ["Molecule", "Result", "Cube", "run", "ZephorError", "ReportError", "MemoryRefused", "SolveFailed",
            "ImportFailed", "BOHR_IN_ANGSTROM"]
 
