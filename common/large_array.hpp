@@ -13,20 +13,31 @@
 
 namespace zephor {
 
+inline constexpr std::uintptr_t huge_page_bytes = std::uintptr_t(2) << 20;
+
+// The whole 2 MiB pages inside `bytes` from `data` ([begin, end), empty when there are none), and
+// none for an array below 8 MiB, which is left alone.
+struct HugePages {
+    std::uintptr_t begin = 0;
+    std::uintptr_t end = 0;
+};
+inline HugePages huge_pages_in(const void* data, std::size_t bytes) {
+    if (bytes < (std::size_t(8) << 20)) return {};
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (start + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
+    const std::uintptr_t end = (start + bytes) & ~(huge_page_bytes - 1);
+    return end > begin ? HugePages{begin, end} : HugePages{};
+}
+
 // Reserves `count` elements in `v` (empty or smaller) and asks for huge pages on the whole 2 MiB
 // pages inside it, before anything is written there. Small arrays are left alone.
 template <typename T>
 void reserve_large(std::vector<T>& v, std::size_t count) {
     v.reserve(count);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const std::size_t bytes = count * sizeof(T);
-    if (bytes < (std::size_t(8) << 20)) return;
-    const std::uintptr_t huge = std::uintptr_t(2) << 20;
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(v.data());
-    const std::uintptr_t begin = (start + huge - 1) & ~(huge - 1);
-    const std::uintptr_t end = (start + bytes) & ~(huge - 1);
+    const HugePages h = huge_pages_in(v.data(), count * sizeof(T));
     // Advice only: where the kernel declines, the array simply stays on small pages.
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    if (h.end > h.begin) madvise(reinterpret_cast<void*>(h.begin), h.end - h.begin, MADV_HUGEPAGE);
 #endif
 }
 

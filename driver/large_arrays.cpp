@@ -14,16 +14,13 @@ namespace zephor {
 void reserve_large_on_threads(std::vector<double>& v, std::size_t count, bool threaded) {
     reserve_large(v, count);
 #if defined(MADV_POPULATE_WRITE)
-    const std::size_t bytes = count * sizeof(double);
     const int threads = threaded ? omp_get_max_threads() : 1;
-    if (threads < 2 || bytes < (std::size_t(8) << 20)) return;
     // Whole huge pages to each thread, so that none is faulted in by two.
-    const std::uintptr_t huge = std::uintptr_t(2) << 20;
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(v.data());
-    const std::uintptr_t begin = (start + huge - 1) & ~(huge - 1);
-    const std::uintptr_t end = (start + bytes) & ~(huge - 1);
-    if (end <= begin) return;
-    const std::uintptr_t pages = (end - begin) / huge;
+    const HugePages h = huge_pages_in(v.data(), count * sizeof(double));
+    if (threads < 2 || h.end <= h.begin) return;
+    const std::uintptr_t huge = huge_page_bytes;
+    const std::uintptr_t begin = h.begin;
+    const std::uintptr_t pages = (h.end - h.begin) / huge;
 #pragma omp parallel num_threads(threads)
     {
         const std::uintptr_t t = static_cast<std::uintptr_t>(omp_get_thread_num());
