@@ -14,7 +14,7 @@
 namespace zephor {
 
 void density_matrix(const std::vector<double>& mo_coef, std::int32_t n,
-                    std::int32_t occupied_count, std::vector<double>& dens) {
+                    std::int32_t occupied_count, std::vector<double>& dens, int widest) {
     const std::size_t un = static_cast<std::size_t>(n);
     // Every element is written below (the tiles start their sums from +0), so the memory handed
     // in is not cleared first: 32 MB for 2000 functions.
@@ -37,6 +37,7 @@ void density_matrix(const std::vector<double>& mo_coef, std::int32_t n,
 
     // Work space per thread, allocated here so that a refusal is reported like any other.
     std::vector<Packed> packed(static_cast<std::size_t>(omp_get_max_threads()));
+    const int width = density_width(widest);
     FpFlagsCollector flags;
 #pragma omp parallel if (static_cast<long long>(un) >= threads_from_basis_count)
     {
@@ -46,7 +47,7 @@ void density_matrix(const std::vector<double>& mo_coef, std::int32_t n,
 #pragma omp for schedule(dynamic, 1)
         for (long long bb = blocks - 1; bb >= 0; --bb) {
             const std::size_t j_begin = static_cast<std::size_t>(bb) * strip_width;
-            density_strip(c, un, occ, j_begin, std::min(un, j_begin + strip_width), !symmetric, dd, pk);
+            density_strip(c, un, occ, j_begin, std::min(un, j_begin + strip_width), !symmetric, dd, pk, width);
         }
         // The lower triangle: copies of the upper one, in blocks that stay in cache.
 #pragma omp for schedule(dynamic, 1)

@@ -1,7 +1,7 @@
 // Each element's lane runs its own additions in ascending k; the vector width only decides how
 // many elements advance together. A tile's partial sums wait in `dens` between blocks of k, which
-// changes nothing, as every step rounds to double. Compiled for AVX and for plain SSE2, picked at
-// run time: the same operations on the same values either way (no FMA).
+// changes nothing, as every step rounds to double. Compiled for AVX-512, AVX and plain SSE2,
+// picked at run time: the same operations on the same values either way (no FMA).
 #include "solver/density_tiles.hpp"
 
 #include <algorithm>
@@ -13,22 +13,21 @@ namespace zephor {
 namespace {
 
 using wide::v4d;
+using wide::v8d;
 
-constexpr std::size_t mr = tile_rows;
-constexpr std::size_t nr = tile_columns;
 constexpr std::size_t kc = k_block;
 constexpr std::size_t nb = strip_width;
 
-
-}  // namespace
-
-__attribute__((target_clones("avx", "default")))
-// One strip of columns [j_begin, j_end) of the upper triangle (rows up to j_end), or of the
-// whole matrix when `all_rows`. Each element's lane runs its own additions in ascending k;
-// the vector width only decides how many elements advance together. Compiled for AVX and for
-// plain SSE2, picked at run time: the same operations on the same values either way.
-void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t j_begin,
-                   std::size_t j_end, bool all_rows, double* dens, Packed& pk) {
+// One strip with tiles of nv vectors V of rows by nc columns: written once, compiled into each
+// of the target functions below. Every loop over the tile is unrolled, so that its sums stay in
+// registers.
+template <class V, std::size_t nv, std::size_t nc>
+[[gnu::always_inline]] inline void strip(const double* c, std::size_t n, std::size_t occ,
+                                         std::size_t j_begin, std::size_t j_end, bool all_rows,
+                                         double* dens, Packed& pk) {
+    constexpr std::size_t w = sizeof(V) / sizeof(double);
+    constexpr std::size_t mr = nv * w;
+    static_assert(mr <= max_tile_rows && nc <= max_tile_columns && nb % nc == 0);
     const std::size_t width = j_end - j_begin;
     const std::size_t rows = all_rows ? n : j_end;
     for (std::size_t k0 = 0; k0 < occ; k0 += kc) {
@@ -39,81 +38,68 @@ void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t 
         const std::size_t kn = k1 - k0;
         for (std::size_t k = 0; k < kn; ++k) {
             const double* ck = c + (k0 + k) * n;
-            // Four columns at a time, each group's k one after another: a tile reads its columns'
+            // nc columns at a time, each group's k one after another: a tile reads its columns'
             // values in one sequence.
-            for (std::size_t q = 0; q < nb; ++q) pk.b[(q / nr) * kc * nr + k * nr + q % nr] = q < width ? ck[j_begin + q] : 0.0;
+            for (std::size_t q = 0; q < nb; ++q) pk.b[(q / nc) * kc * nc + k * nc + q % nc] = q < width ? ck[j_begin + q] : 0.0;
         }
         for (std::size_t i0 = 0; i0 < rows; i0 += mr) {
             const std::size_t mi = std::min(mr, n - i0);
             for (std::size_t k = 0; k < kn; ++k) {
                 const double* ck = c + (k0 + k) * n + i0;
                 if (mi == mr) {
-                    // A whole tile's rows doubled four at a time: the same c + c in every lane.
-                    v4d lo, hi;
-                    wide::load(lo, ck);
-                    wide::load(hi, ck + 4);
-                    wide::store(&pk.a[k * mr], lo + lo);
-                    wide::store(&pk.a[k * mr + 4], hi + hi);
+                    // A whole tile's rows doubled a vector at a time: the same c + c in every lane.
+#pragma GCC unroll 4
+                    for (std::size_t v = 0; v < nv; ++v) {
+                        V x;
+                        wide::load(x, ck + v * w);
+                        wide::store(&pk.a[k * mr + v * w], x + x);
+                    }
                 } else {
                     for (std::size_t r = 0; r < mr; ++r) pk.a[k * mr + r] = r < mi ? ck[r] + ck[r] : 0.0;
                 }
             }
-            for (std::size_t j0 = j_begin; j0 < j_end; j0 += nr) {
-                if (!all_rows && i0 >= j0 + nr) continue;  // wholly below the diagonal
-                const std::size_t nj = std::min(nr, j_end - j0);
+            for (std::size_t j0 = j_begin; j0 < j_end; j0 += nc) {
+                if (!all_rows && i0 >= j0 + nc) continue;  // wholly below the diagonal
+                const std::size_t nj = std::min(nc, j_end - j0);
                 // A whole tile is read from and written to dens directly; a partial one goes
                 // through pk.tile, zero outside the matrix.
-                const bool whole = nj == nr && mi == mr;
+                const bool whole = nj == nc && mi == mr;
                 double* t = &pk.tile[0];
                 std::size_t ldt = mr;
                 if (whole) {
                     t = dens + i0 + j0 * n;
                     ldt = n;
                 } else {
-                    for (std::size_t q = 0; q < nr; ++q)
+                    for (std::size_t q = 0; q < nc; ++q)
                         for (std::size_t r = 0; r < mr; ++r)
                             pk.tile[q * mr + r] = (!first && q < nj && r < mi) ? dens[i0 + r + (j0 + q) * n] : 0.0;
                 }
-                // Eight accumulators spelled out, so that they live in registers.
-                v4d c00 = {}, c01 = {}, c10 = {}, c11 = {}, c20 = {}, c21 = {}, c30 = {}, c31 = {};
-                if (!first) {
-                    wide::load(c00, t);
-                    wide::load(c01, t + 4);
-                    wide::load(c10, t + ldt);
-                    wide::load(c11, t + ldt + 4);
-                    wide::load(c20, t + 2 * ldt);
-                    wide::load(c21, t + 2 * ldt + 4);
-                    wide::load(c30, t + 3 * ldt);
-                    wide::load(c31, t + 3 * ldt + 4);
-                }
-                const double* bp = &pk.b[(j0 - j_begin) / nr * kc * nr];
+                V sum[nc][nv];
+#pragma GCC unroll 8
+                for (std::size_t q = 0; q < nc; ++q)
+#pragma GCC unroll 4
+                    for (std::size_t v = 0; v < nv; ++v) {
+                        sum[q][v] = V{};
+                        if (!first) wide::load(sum[q][v], t + q * ldt + v * w);
+                    }
+                const double* bp = &pk.b[(j0 - j_begin) / nc * kc * nc];
                 const double* ap = pk.a.data();
                 for (std::size_t k = 0; k < kn; ++k) {
-                    v4d a0, a1;
-                    wide::load(a0, ap + k * mr);
-                    wide::load(a1, ap + k * mr + 4);
-                    const double* bk = bp + k * nr;
-                    const v4d b0 = {bk[0], bk[0], bk[0], bk[0]};
-                    c00 = c00 + a0 * b0;
-                    c01 = c01 + a1 * b0;
-                    const v4d b1 = {bk[1], bk[1], bk[1], bk[1]};
-                    c10 = c10 + a0 * b1;
-                    c11 = c11 + a1 * b1;
-                    const v4d b2 = {bk[2], bk[2], bk[2], bk[2]};
-                    c20 = c20 + a0 * b2;
-                    c21 = c21 + a1 * b2;
-                    const v4d b3 = {bk[3], bk[3], bk[3], bk[3]};
-                    c30 = c30 + a0 * b3;
-                    c31 = c31 + a1 * b3;
+                    V a[nv];
+#pragma GCC unroll 4
+                    for (std::size_t v = 0; v < nv; ++v) wide::load(a[v], ap + k * mr + v * w);
+#pragma GCC unroll 8
+                    for (std::size_t q = 0; q < nc; ++q) {
+                        V bq;
+                        wide::broadcast(bq, bp + k * nc + q);
+#pragma GCC unroll 4
+                        for (std::size_t v = 0; v < nv; ++v) sum[q][v] = sum[q][v] + a[v] * bq;
+                    }
                 }
-                wide::store(t, c00);
-                wide::store(t + 4, c01);
-                wide::store(t + ldt, c10);
-                wide::store(t + ldt + 4, c11);
-                wide::store(t + 2 * ldt, c20);
-                wide::store(t + 2 * ldt + 4, c21);
-                wide::store(t + 3 * ldt, c30);
-                wide::store(t + 3 * ldt + 4, c31);
+#pragma GCC unroll 8
+                for (std::size_t q = 0; q < nc; ++q)
+#pragma GCC unroll 4
+                    for (std::size_t v = 0; v < nv; ++v) wide::store(t + q * ldt + v * w, sum[q][v]);
                 if (!whole)
                     for (std::size_t q = 0; q < nj; ++q)
                         for (std::size_t r = 0; r < mi; ++r) dens[i0 + r + (j0 + q) * n] = pk.tile[q * mr + r];
@@ -121,4 +107,42 @@ void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t 
         }
     }
 }
+
+// 24 rows by 8 columns: 24 sums, 3 vectors of rows and a column value in 28 of the 32 registers.
+__attribute__((target("avx512f"))) void strip_avx512(const double* c, std::size_t n, std::size_t occ,
+                                                    std::size_t j_begin, std::size_t j_end, bool all_rows,
+                                                    double* dens, Packed& pk) {
+    strip<v8d, 3, 8>(c, n, occ, j_begin, j_end, all_rows, dens, pk);
+}
+
+// 8 rows by 4 columns: 8 sums, 2 vectors of rows and a column value in the 16 registers.
+__attribute__((target("avx"))) void strip_avx(const double* c, std::size_t n, std::size_t occ, std::size_t j_begin,
+                                             std::size_t j_end, bool all_rows, double* dens, Packed& pk) {
+    strip<v4d, 2, 4>(c, n, occ, j_begin, j_end, all_rows, dens, pk);
+}
+
+// 8 rows by 4 columns in pairs of SSE2 registers.
+void strip_sse2(const double* c, std::size_t n, std::size_t occ, std::size_t j_begin, std::size_t j_end,
+                bool all_rows, double* dens, Packed& pk) {
+    strip<v4d, 2, 4>(c, n, occ, j_begin, j_end, all_rows, dens, pk);
+}
+
+}  // namespace
+
+int density_width(int widest) {
+    if (widest >= 8 && __builtin_cpu_supports("avx512f")) return 8;
+    if (widest >= 4 && __builtin_cpu_supports("avx")) return 4;
+    return 2;
+}
+
+void density_strip(const double* c, std::size_t n, std::size_t occ, std::size_t j_begin, std::size_t j_end,
+                   bool all_rows, double* dens, Packed& pk, int width) {
+    if (width >= 8)
+        strip_avx512(c, n, occ, j_begin, j_end, all_rows, dens, pk);
+    else if (width >= 4)
+        strip_avx(c, n, occ, j_begin, j_end, all_rows, dens, pk);
+    else
+        strip_sse2(c, n, occ, j_begin, j_end, all_rows, dens, pk);
+}
+
 }  // namespace zephor

@@ -41,4 +41,16 @@ template <class V>
         out = __builtin_shufflevector(one, one, 0, 0, 0, 0);
 }
 
+// Every lane *p, read by one broadcast from memory. For eight lanes the broadcast is written
+// out, since g++ 12 otherwise made it a lane-0 load and a shuffle (a second instruction, on the
+// port the second multiplier shares), or merged neighbouring broadcasts into one load and
+// permutes; four lanes compile to the one instruction as they stand.
+template <class V>
+[[gnu::always_inline]] inline void broadcast(V& out, const double* p) {
+    if constexpr (sizeof(V) == sizeof(v8d))
+        asm("vbroadcastsd %1, %0" : "=v"(out) : "m"(*p));
+    else
+        out = V{*p, *p, *p, *p};
+}
+
 }  // namespace zephor::wide

@@ -34,7 +34,7 @@ struct Analysed {
 };
 
 Analysed analyse(const std::vector<double>& c, std::int32_t n, std::int32_t occ,
-                 const std::vector<std::int32_t>& basis_atom, std::int32_t atoms, int threads) {
+                 const std::vector<std::int32_t>& basis_atom, std::int32_t atoms, int threads, int width = 8) {
     Analysed a;
     take_thread_fp_flags();
     if (threads == 0) {
@@ -44,7 +44,7 @@ Analysed analyse(const std::vector<double>& c, std::int32_t n, std::int32_t occ,
         omp_set_num_threads(threads);
         // The run hands the density the overlap's memory: whatever is there must not show.
         a.dens.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), 12345.678);
-        density_matrix(c, n, occ, a.dens);
+        density_matrix(c, n, occ, a.dens, width);
         atom_populations(a.dens, n, basis_atom, atoms, a.pop);
     }
     a.flags = take_thread_fp_flags();
@@ -55,14 +55,17 @@ void expect_same_analysis(const std::vector<double>& c, std::int32_t n, std::int
                           const std::vector<std::int32_t>& basis_atom, std::int32_t atoms,
                           const std::string& what) {
     const Analysed ref = analyse(c, n, occ, basis_atom, atoms, 0);
-    for (int threads : {1, 2}) {
-        const Analysed fast = analyse(c, n, occ, basis_atom, atoms, threads);
-        EXPECT_TRUE(same_bits_or_nan(ref.dens, fast.dens)) << what << ", density, threads " << threads;
-        EXPECT_TRUE(same_bits_or_nan(ref.pop, fast.pop)) << what << ", populations, threads " << threads;
-        EXPECT_EQ(ref.flags.except & ~FE_INEXACT, fast.flags.except & ~FE_INEXACT)
-            << what << ", flags, threads " << threads;
-        EXPECT_EQ(ref.flags.denormal, fast.flags.denormal) << what << ", denormal, threads " << threads;
-    }
+    // Every vector width this processor has (AVX-512, AVX, SSE2), on one and two threads.
+    for (int width : {8, 4, 2})
+        for (int threads : {1, 2}) {
+            const Analysed fast = analyse(c, n, occ, basis_atom, atoms, threads, width);
+            const std::string where =
+                what + ", width " + std::to_string(width) + ", threads " + std::to_string(threads);
+            EXPECT_TRUE(same_bits_or_nan(ref.dens, fast.dens)) << where << ", density";
+            EXPECT_TRUE(same_bits_or_nan(ref.pop, fast.pop)) << where << ", populations";
+            EXPECT_EQ(ref.flags.except & ~FE_INEXACT, fast.flags.except & ~FE_INEXACT) << where << ", flags";
+            EXPECT_EQ(ref.flags.denormal, fast.flags.denormal) << where << ", denormal";
+        }
 }
 
 // Unit-length random columns, n x n.
@@ -90,8 +93,8 @@ std::vector<std::int32_t> atoms_of(std::size_t n, std::int32_t& atom_count) {
 }  // namespace
 
 TEST(DensityMatrix, MatchesThePlainLoopsForEveryShapeOfTile) {
-    // Sizes around the 4 x 4 register tile and the 64-wide strips; occupations from none to all,
-    // and past one block of 256 orbitals.
+    // Sizes around the 8- and 24-row register tiles and the 64-wide strips; occupations from none
+    // to all, and past one block of 256 orbitals.
     for (std::size_t n : {1u, 2u, 3u, 5u, 8u, 13u, 63u, 64u, 65u, 130u, 300u}) {
         const std::vector<double> c = random_orbitals(n, static_cast<unsigned>(n));
         std::int32_t atoms = 0;
