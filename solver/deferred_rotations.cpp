@@ -64,6 +64,7 @@ State& state() {
     return s;
 }
 
+using wide::broadcast;
 using wide::load;
 using wide::splat;
 using wide::store;
@@ -100,8 +101,14 @@ template <class V, int rows>
             }
         } else {
             V cv, sv;
-            splat(cv, c);
-            splat(sv, s);
+            if constexpr (w == 8) {
+                // Eight lanes from memory in one instruction each (no shuffle).
+                broadcast(cv, sw.c + j);
+                broadcast(sv, sw.s + j);
+            } else {
+                splat(cv, c);
+                splat(sv, s);
+            }
             if (sw.forward) {
                 // temp = a(j+1) is loaded, a(j) = s*temp + c*x is final, x becomes c*temp - s*x.
 #pragma GCC unroll 4

@@ -17,6 +17,7 @@ namespace zephor {
 
 namespace {
 
+using wide::broadcast;
 using wide::load;
 using wide::splat;
 using wide::store;
@@ -68,7 +69,12 @@ template <class V, int nv, int ng>
 #pragma GCC unroll 8
         for (int j = 0; j < cols; ++j) {
             V bj;
-            splat(bj, bp[(j / group) * kc * group + p * group + j % group]);
+            // Eight lanes from memory in one instruction; four kept as they measured best.
+            const double* bjp = bp + (j / group) * kc * group + p * group + j % group;
+            if constexpr (w == 8)
+                broadcast(bj, bjp);
+            else
+                splat(bj, *bjp);
 #pragma GCC unroll 4
             for (int v = 0; v < nv; ++v) sum[j][v] = sum[j][v] + bj * av[v];
         }
